@@ -1,0 +1,23 @@
+// The few console services the game needs, one implementation per platform.
+#pragma once
+
+#include <cstdio>
+
+namespace reedmere::console {
+
+// Call once before anything else: sets up output buffering and makes sure the
+// player's terminal is given back as it was, however the game ends.
+void start();
+
+// True when a key press, or the end of input, is waiting on standard input.
+// Answers at once and consumes nothing; once it answers true, standard input
+// reads whole lines again, with echo, starting with the pressed key.
+bool key_pending();
+
+// Blocks for at least ms milliseconds.
+void sleep_ms(int ms);
+
+// Empties the screen and puts the cursor at the top left.
+void clear_screen(std::FILE* out = stdout);
+
+}  // namespace reedmere::console
