@@ -18,8 +18,7 @@ int show_intro(std::FILE* in = stdin, std::FILE* out = stdout);
 
 // Prompts for the cast and stores it as 0-based column and row. Returns 0,
 // leaving both untouched or partly read, when the input ends first.
-int read_cast(std::int32_t& fish_col, std::int32_t& fish_row, std::FILE* in = stdin,
-              std::FILE* out = stdout);
+int read_cast(std::int32_t& fish_col, std::int32_t& fish_row, std::FILE* in = stdin, std::FILE* out = stdout);
 
 // 1 when the player answers Y or y; 0 for anything else or the end of input.
 int ask_play_again(std::FILE* in = stdin, std::FILE* out = stdout);

@@ -85,8 +85,7 @@ void move_fish(Board& board, Fish& fish) {
     board[fish.row][fish.col].occupied = 1;
 }
 
-void resolve_cast(const Board& board, Fish fish1, Fish fish2, Fish fish3, int row, int col,
-                  std::FILE* out) {
+void resolve_cast(const Board& board, Fish fish1, Fish fish2, Fish fish3, int row, int col, std::FILE* out) {
     if (board[row][col].occupied == 1) {
         report_catch(row, col, fish1, fish2, fish3, out);
     } else {

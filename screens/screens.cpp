@@ -20,6 +20,7 @@ constexpr int kArtFrames = 5;
 constexpr int kArtLines = 5;
 
 // The title fish at its leftmost; each later frame shifts it one column right.
+// clang-format off
 constexpr const char* kArt[kArtLines] = {
     "   _.-=-._     .-,",
     " .'       \"-.,' /",
@@ -27,6 +28,7 @@ constexpr const char* kArt[kArtLines] = {
     " `=.____.=\"  `._\\",
     "\t\t",
 };
+// clang-format on
 // The tail on line 2 is followed by a run of blanks that changes from frame to frame.
 constexpr int kLine2TrailingBlanks[kArtFrames] = {1, 3, 3, 3, 5};
 

@@ -1,119 +1,66 @@
+#include "screens/screens.h"
+
 #include <gtest/gtest.h>
 
-#include <string>
-
-#include "pond/pond.h"
-#include "screens/screens.h"
 #include "support.h"
 
 using namespace reedmere;
 
 namespace {
 
-const std::string kClear = "\033[H\033[2J";
-const std::string kTitle = "REEDMERE!\n";
-const std::string kPrompt = "\033[0mPress any key to start playing!\n";
-const std::string kHeader = "  1 2 3 4 5 6 7 8 9 0\n";
-const std::string kF = "\033[31;1mF \033[0m";
-const std::string kW = "\033[34;1m~ \033[0m";
-const std::string kRed = "\033[31;1m";
-
-const std::string kArtFrames[5] = {
-    kRed + "   _.-=-._     .-,\n .'       \"-.,' / \n(          _.  <\n `=.____.=\"  `._\\\n\t\t\n",
-    kRed + "    _.-=-._     .-,\n  .'       \"-.,' /   \n (          _.  <\n  `=.____.=\"  `._\\\n \t\t\n",
-    kRed + "     _.-=-._     .-,\n   .'       \"-.,' /   \n  (          _.  <\n   `=.____.=\"  `._\\\n  \t\t\n",
-    kRed + "      _.-=-._     .-,\n    .'       \"-.,' /   \n   (          _.  <\n    `=.____.=\"  `._\\\n   \t\t\n",
-    kRed + "       _.-=-._     .-,\n     .'       \"-.,' /     \n    (          _.  <\n     `=.____.=\"  `._\\\n    \t\t\n",
+const std::string kClear = "\033[H\033[2J", kTitle = "REEDMERE!\n", kHeader = "  1 2 3 4 5 6 7 8 9 0\n";
+const std::string kArt[5] = {
+    "   _.-=-._     .-,\n .'       \"-.,' / \n(          _.  <\n `=.____.=\"  `._\\\n\t\t\n",
+    "    _.-=-._     .-,\n  .'       \"-.,' /   \n (          _.  <\n  `=.____.=\"  `._\\\n \t\t\n",
+    "     _.-=-._     .-,\n   .'       \"-.,' /   \n  (          _.  <\n   `=.____.=\"  `._\\\n  \t\t\n",
+    "      _.-=-._     .-,\n    .'       \"-.,' /   \n   (          _.  <\n    `=.____.=\"  `._\\\n   \t\t\n",
+    "       _.-=-._     .-,\n     .'       \"-.,' /     \n    (          _.  <\n     `=.____.=\"  `._\\\n    "
+    "\t\t\n",
 };
 
-std::string title_frame(int k) { return kTitle + kArtFrames[k - 1] + kPrompt; }
-
-std::string repeat(const std::string& s, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += s;
-    return out;
+std::string title_frame(int k) {
+    const std::string art = k >= 1 && k <= 5 ? "\033[31;1m" + kArt[k - 1] : "";
+    return kTitle + art + "\033[0mPress any key to start playing!\n";
 }
 
-const std::string kWaterRow = repeat(kW, 10) + "\n";
+std::string pond_row(char label, int fish_at = -1) {
+    std::string row = {label, ' '};
+    for (int j = 0; j < 10; ++j) row += j == fish_at ? "\033[31;1mF \033[0m" : "\033[34;1m~ \033[0m";
+    return row + "\n";
+}
 
 }  // namespace
 
-TEST(TitleScreen, EachFrameShiftsTheFishOneColumnRight) {
-    for (int k = 1; k <= 5; ++k) {
+TEST(Screens, TheTitleFishSwimsRightAndBackWithOneKeyTestPerCycle) {
+    for (int k = -1; k <= 6; ++k) {
         MemoryOutput out;
         draw_title_frame(k, out.stream);
         EXPECT_EQ(out.text(), title_frame(k)) << "frame " << k;
     }
-    for (int k : {0, 6, -1}) {
-        MemoryOutput out;
-        draw_title_frame(k, out.stream);
-        EXPECT_EQ(out.text(), kTitle + kPrompt) << "frame " << k;
-    }
-}
-
-TEST(TitleScreen, SwimsRightAndBackTestingForAKeyOncePerCycle) {
     MemoryOutput out;
-    fake_console::reset(out.stream, {false, false, true});
+    fake_console::trace = out.stream;
+    fake_console::key_answers = {false, true};
     animate_title(out.stream);
-    std::string cycle = "<no key>";
-    for (int k : {1, 2, 3, 4, 5, 4, 3, 2}) cycle += title_frame(k) + "<sleep 30>" + kClear;
-    EXPECT_EQ(out.text(), cycle + cycle + "<key>");
+    std::string expected = "<no key>";
+    for (int k : {1, 2, 3, 4, 5, 4, 3, 2}) expected += title_frame(k) + "<sleep 30>" + kClear;
+    EXPECT_EQ(out.text(), expected + "<key>");
 }
 
-TEST(TitleScreen, AKeyAlreadyWaitingStopsItBeforeAnyFrame) {
-    MemoryOutput out;
-    fake_console::reset(out.stream, {true});
-    animate_title(out.stream);
-    EXPECT_EQ(out.text(), "<key>");
-}
-
-TEST(PondScreen, ShowsFishWhereSquaresReadOneAndLabelsTheTenthRowZero) {
+TEST(Screens, ThePondShowsFishWhereSquaresReadOneAndTheCoveredPondNone) {
     Board board;
     init_board(board, 10, 10);
-    board[0][0].occupied = 1;
-    board[4][9].occupied = 1;
-    board[9][3].occupied = 1;
-    MemoryOutput out;
-    draw_pond(board, 10, 10, out.stream);
-
-    std::string expected = kHeader;
-    expected += "1 " + kF + repeat(kW, 9) + "\n";
-    expected += "2 " + kWaterRow + "3 " + kWaterRow + "4 " + kWaterRow;
-    expected += "5 " + repeat(kW, 9) + kF + "\n";
-    expected += "6 " + kWaterRow + "7 " + kWaterRow + "8 " + kWaterRow + "9 " + kWaterRow;
-    expected += "0 " + repeat(kW, 3) + kF + repeat(kW, 6) + "\n";
-    EXPECT_EQ(out.text(), expected);
-}
-
-TEST(PondScreen, TheCoveredPondIsAllWaterOnAFreshScreen) {
-    MemoryOutput out;
-    draw_hidden_pond(10, 10, out.stream);
-    std::string expected = kClear + kTitle + kHeader;
-    for (const char* label : {"1 ", "2 ", "3 ", "4 ", "5 ", "6 ", "7 ", "8 ", "9 ", "0 "}) {
-        expected += label + kWaterRow;
+    board[0][0].occupied = board[4][9].occupied = board[9][3].occupied = 1;
+    MemoryOutput shown, covered;
+    draw_pond(board, 10, 10, shown.stream);
+    draw_hidden_pond(10, 10, covered.stream);
+    std::string fish = kHeader, water = kHeader;
+    for (char label : std::string("1234567890")) {
+        fish += pond_row(label, label == '1' ? 0 : label == '5' ? 9 : label == '0' ? 3 : -1);
+        water += pond_row(label);
     }
-    expected += "You can't see through the ripples in the water! Your dad is watching your next move "
-                "closely\n";
-    EXPECT_EQ(out.text(), expected);
-}
-
-TEST(PondScreen, ATickMovesEveryFishThenHoldsTheFrameBeforeWipingIt) {
-    Board board;
-    init_board(board, 10, 10);
-    Fish fish1{0, 0, 2, 200, 0, 0};
-    Fish fish2{5, 5, 0, 1, 0, 1};  // still sitting out its first tick
-    Fish fish3{9, 9, 0, 200, 0, 0};
-    board[0][0].occupied = board[5][5].occupied = board[9][9].occupied = 1;
-
-    MemoryOutput out;
-    fake_console::reset(out.stream);
-    pond_tick(board, fish1, fish2, fish3, out.stream);
-
-    EXPECT_EQ(fish1.col, 1);
-    EXPECT_EQ(fish2.row, 5);
-    EXPECT_EQ(fish3.row, 8);
-    MemoryOutput frame;
-    draw_pond(board, 10, 10, frame.stream);
-    EXPECT_NE(frame.text().find("1 " + kW + kF), std::string::npos);
-    EXPECT_EQ(out.text(), kTitle + frame.text() + "<sleep 400>" + kClear);
+    EXPECT_EQ(shown.text(), fish);
+    EXPECT_EQ(
+        covered.text(),
+        kClear + kTitle + water +
+            "You can't see through the ripples in the water! Your dad is watching your next move closely\n");
 }
