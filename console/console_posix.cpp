@@ -115,8 +115,11 @@ void start() {
         g_have_terminal = 1;
         std::atexit(restore_terminal);
     }
-    constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+    constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
     for (int sig : kEndingSignals) catch_unless_ignored(sig, on_fatal_signal);
+    // Even when inherited as ignored: with nobody reading the screen there is
+    // no game left to play, and carrying on would only spin.
+    set_handler(SIGPIPE, on_fatal_signal);
     catch_unless_ignored(SIGTSTP, on_stop_signal);
     set_handler(SIGCONT, on_continue);
 }

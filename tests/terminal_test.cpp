@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -17,28 +21,67 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 const std::string kPondHeader = "  1 2 3 4 5 6 7 8 9 0";
 
-pid_t start_game(int in, int out) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (isatty(in)) setsid(), ioctl(in, TIOCSCTTY, 0);
-        dup2(in, 0), dup2(out, 1), dup2(out, 2);
-        execl(REEDMERE_BINARY, "reedmere", static_cast<char*>(nullptr));
-        _exit(127);
+[[noreturn]] void exec_game(int in, int out, int err) {
+    dup2(in, 0), dup2(out, 1), dup2(err, 2);
+    execl(REEDMERE_BINARY, "reedmere", static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+// Stands in for the player's shell: leads the terminal's session, runs the
+// game as the foreground job, and exits as a shell reports a job: with its
+// status, or 128 plus the number of the signal that ended it.
+[[noreturn]] void run_shell(int terminal, int screen, int report_pid) {
+    setsid();
+    ioctl(terminal, TIOCSCTTY, 0);
+    const pid_t game = fork();
+    if (game == 0) {
+        setpgid(0, 0);
+        signal(SIGTTOU, SIG_IGN);
+        tcsetpgrp(terminal, getpid());
+        signal(SIGTTOU, SIG_DFL);
+        const rlimit no_core{0, 0};
+        setrlimit(RLIMIT_CORE, &no_core);
+        exec_game(terminal, screen, terminal);
     }
-    return pid;
+    signal(SIGHUP, SIG_IGN);  // outlive a hang-up, to report how the game took it
+    (void)!write(report_pid, &game, sizeof game);
+    int status = 0;
+    while (waitpid(game, &status, 0) < 0 && errno == EINTR) continue;
+    _exit(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status));
 }
 
 struct TerminalGame {
-    int master = -1, slave = -1;
+    int master = -1, slave = -1, screen_fd = -1;
+    pid_t shell = -1, game = -1;
+    int exit_code = -1;  // as the shell reports it, once the game has ended
     termios modes_before{};
-    pid_t pid = (openpty(&master, &slave, nullptr, nullptr, nullptr), tcgetattr(slave, &modes_before),
-                 start_game(slave, slave));
-    std::string screen;                          // every byte the game has written
+    std::string screen;                          // every byte the game has shown
     std::vector<Clock::time_point> pond_frames;  // when each pond frame arrived
     std::size_t frames_counted = 0;
 
+    // The screen is the terminal, or a pipe that this side reads.
+    explicit TerminalGame(bool screen_on_pipe = false) {
+        openpty(&master, &slave, nullptr, nullptr, nullptr);
+        tcgetattr(slave, &modes_before);
+        int screen_ends[2] = {master, slave}, pid_ends[2];
+        if (screen_on_pipe) (void)!pipe(screen_ends);
+        (void)!pipe(pid_ends);
+        shell = fork();
+        if (shell == 0) {
+            close(master),
+                close(pid_ends[0]);  // this side's ends: a game holding them would never see them close
+            if (screen_on_pipe) close(screen_ends[0]);
+            run_shell(slave, screen_ends[1], pid_ends[1]);
+        }
+        if (screen_on_pipe) close(screen_ends[1]);
+        screen_fd = screen_ends[0];
+        close(pid_ends[1]);
+        (void)!::read(pid_ends[0], &game, sizeof game);
+        close(pid_ends[0]);
+    }
     ~TerminalGame() {
-        if (waitpid(pid, nullptr, WNOHANG) == 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        if (!ended_within(0)) kill(game, SIGKILL), waitpid(shell, nullptr, 0);
+        if (screen_fd != master) close(screen_fd);
         close(master), close(slave);
     }
     void type(const std::string& keys) { (void)!write(master, keys.data(), keys.size()); }
@@ -47,21 +90,28 @@ struct TerminalGame {
     bool read(int ms, const std::string& text = "", std::size_t from = 0) {
         const auto seen = [&] { return !text.empty() && screen.find(text, from) != std::string::npos; };
         for (const auto deadline = Clock::now() + milliseconds(ms); !seen() && Clock::now() < deadline;) {
-            pollfd p{master, POLLIN, 0};
+            pollfd p{screen_fd, POLLIN, 0};
             char buffer[4096];
-            const ssize_t n = poll(&p, 1, 10) > 0 ? ::read(master, buffer, sizeof buffer) : 0;
+            const ssize_t n = poll(&p, 1, 10) > 0 ? ::read(screen_fd, buffer, sizeof buffer) : 0;
             screen.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
             for (std::size_t at; (at = screen.find(kPondHeader, frames_counted)) != std::string::npos;)
                 frames_counted = at + 1, pond_frames.push_back(Clock::now());
         }
         return seen();
     }
-    // The game's wait status once it has ended, or -1 when it is still running after ms.
-    int status_within(int ms) {
+    bool ended_within(int ms) {
         int status = 0;
-        for (const auto deadline = Clock::now() + milliseconds(ms); Clock::now() < deadline; read(10))
-            if (waitpid(pid, &status, WNOHANG) == pid) return status;
-        return -1;
+        for (const auto deadline = Clock::now() + milliseconds(ms); exit_code < 0; read(10)) {
+            if (waitpid(shell, &status, WNOHANG) == shell) exit_code = WEXITSTATUS(status);
+            if (Clock::now() >= deadline) break;
+        }
+        return exit_code >= 0;
+    }
+    bool stopped() const {
+        std::ifstream stat("/proc/" + std::to_string(game) + "/stat");
+        std::string fields;
+        std::getline(stat, fields);
+        return fields.find(") T ") != std::string::npos;
     }
     bool modes_restored() const {
         termios now{};
@@ -71,6 +121,30 @@ struct TerminalGame {
                std::memcmp(now.c_cc, modes_before.c_cc, sizeof now.c_cc) == 0;
     }
 };
+
+// What each phase of a round waits for, and the keys that lead on to the next.
+enum Phase { kTitle, kWatching, kColumnPrompt, kRowPrompt, kPause, kReplayPrompt };
+const struct {
+    const char* name;
+    const char* keys;
+    const char* shows;
+} kPhases[] = {
+    {"title", "", "Press any key to start playing!"},
+    {"watching", "\r", "  1 2 3 4 5 6 7 8 9 0"},
+    {"column prompt", "\r", "Enter column number: "},
+    {"row prompt", "3\r", "Enter row number: "},
+    {"pause", "4\r", "our"},  // every outcome mentions your dad
+    {"replay prompt", "", "Enter Y to play again"},
+};
+
+bool reach(TerminalGame& game, int phase) {
+    for (int step = 0; step <= phase; ++step) {
+        const std::size_t from = game.screen.size();
+        game.type(kPhases[step].keys);
+        if (!game.read(3000, kPhases[step].shows, from)) return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -108,19 +182,8 @@ TEST(Terminal, ARoundFromTheTitleToADeclinedReplay) {
     EXPECT_GT(game.screen.find("\r\nEnter Y", outcome) - outcome, 50u) << "no outcome message";
 
     game.type("n\r");
-    const int status = game.status_within(2000);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_TRUE(game.modes_restored());
-}
-
-TEST(Terminal, CtrlCWhileWatchingEndsTheGameAndRestoresTheTerminal) {
-    TerminalGame game;
-    ASSERT_TRUE(game.read(3000, "Press any key"));
-    game.type("\r");
-    ASSERT_TRUE(game.read(2000, kPondHeader));
-    game.type("\003");
-    const int status = game.status_within(1000);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    ASSERT_TRUE(game.ended_within(2000));
+    EXPECT_EQ(game.exit_code, 0);
     EXPECT_TRUE(game.modes_restored());
 }
 
@@ -132,11 +195,83 @@ TEST(Terminal, InputFromAPipeOrFromNothingPlaysThroughAndExitsCleanly) {
     close(fds[1]);
     const int devnull = open("/dev/null", O_RDWR);
     for (int input : {fds[0], devnull}) {
-        const pid_t pid = start_game(input, devnull);
+        const pid_t pid = fork();
+        if (pid == 0) exec_game(input, devnull, devnull);
         int status = -1;
         for (int waited = 0; waited < 800 && waitpid(pid, &status, WNOHANG) == 0; ++waited) usleep(10000);
         if (!WIFEXITED(status)) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
     close(fds[0]), close(devnull);
+}
+
+// Every way a game can be cut short, in every phase: it ends at once, with
+// the status a shell expects, and leaves the terminal as it found it.
+TEST(Terminal, EveryFaultInEveryPhaseEndsTheGameAndRestoresTheTerminal) {
+    constexpr int kAnyStatus = -1;
+    const struct {
+        const char* name;
+        bool screen_on_pipe;
+        std::function<void(TerminalGame&)> strike;
+        int exit_code;
+    } faults[] = {
+        {"Ctrl-C", false, [](TerminalGame& g) { g.type("\003"); }, 128 + SIGINT},
+        {"SIGTERM", false, [](TerminalGame& g) { kill(g.game, SIGTERM); }, 128 + SIGTERM},
+        {"SIGHUP", false, [](TerminalGame& g) { kill(g.game, SIGHUP); }, 128 + SIGHUP},
+        {"SIGQUIT", false, [](TerminalGame& g) { kill(g.game, SIGQUIT); }, 128 + SIGQUIT},
+        // In the title and the watching phase the first Ctrl-D is just a key.
+        {"end of input", false,
+         [](TerminalGame& g) {
+             for (int i = 0; i < 3 && !g.ended_within(0); ++i) g.type("\004"), g.ended_within(450);
+         },
+         0},
+        {"terminal hung up", false, [](TerminalGame& g) { close(g.master), g.master = g.screen_fd = -1; },
+         kAnyStatus},
+        {"screen reader gone", true,
+         [](TerminalGame& g) { close(g.screen_fd), g.screen_fd = -1, g.type("5 5\r"); }, 128 + SIGPIPE},
+    };
+    for (const auto& fault : faults) {
+        for (int phase = kTitle; phase <= kReplayPrompt; ++phase) {
+            SCOPED_TRACE(std::string(fault.name) + " in the " + kPhases[phase].name);
+            TerminalGame game(fault.screen_on_pipe);
+            ASSERT_TRUE(reach(game, phase));
+            const auto struck = Clock::now();
+            fault.strike(game);
+            ASSERT_TRUE(game.ended_within(1500));
+            const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - struck).count();
+            std::printf("%-18s %-13s -> exit %3d after %4lld ms\n", fault.name, kPhases[phase].name,
+                        game.exit_code, static_cast<long long>(took));
+            if (fault.exit_code != kAnyStatus) {
+                EXPECT_EQ(game.exit_code, fault.exit_code);
+            }
+            if (game.master >= 0) {
+                EXPECT_TRUE(game.modes_restored());
+            }
+        }
+    }
+}
+
+TEST(Terminal, CtrlZLeavesASaneTerminalAndFgCarriesOn) {
+    for (int phase : {kWatching, kColumnPrompt}) {
+        SCOPED_TRACE(kPhases[phase].name);
+        TerminalGame game;
+        ASSERT_TRUE(reach(game, phase));
+        game.type("\032");
+        for (int i = 0; i < 100 && !game.stopped(); ++i) game.read(10);
+        ASSERT_TRUE(game.stopped());
+        EXPECT_TRUE(game.modes_restored());
+
+        kill(game.game, SIGCONT);
+        const std::size_t resumed = game.screen.size();
+        if (phase == kWatching) {
+            EXPECT_TRUE(game.read(1000, kPondHeader, resumed));
+            EXPECT_FALSE(game.modes_restored()) << "key mode was not set again";
+        } else {
+            game.type("3 4\r");
+            EXPECT_TRUE(game.read(2500, "Enter Y to play again", resumed));
+        }
+        kill(game.game, SIGTERM);
+        ASSERT_TRUE(game.ended_within(1000));
+        EXPECT_TRUE(game.modes_restored());
+    }
 }
