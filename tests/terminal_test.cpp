@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -21,16 +22,25 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 const std::string kPondHeader = "  1 2 3 4 5 6 7 8 9 0";
 
-[[noreturn]] void exec_game(int in, int out, int err) {
+// Where the game reads its keys and shows its screen: the terminal, or pipes
+// that this side holds; and the command that runs it.
+struct Wiring {
+    bool keys_on_pipe = false;
+    bool screen_on_pipe = false;
+    std::vector<const char*> command = {REEDMERE_BINARY};
+};
+
+[[noreturn]] void exec_game(int in, int out, int err, std::vector<const char*> command = {REEDMERE_BINARY}) {
     dup2(in, 0), dup2(out, 1), dup2(err, 2);
-    execl(REEDMERE_BINARY, "reedmere", static_cast<char*>(nullptr));
+    command.push_back(nullptr);
+    execv(command[0], const_cast<char* const*>(command.data()));
     _exit(127);
 }
 
 // Stands in for the player's shell: leads the terminal's session, runs the
 // game as the foreground job, and exits as a shell reports a job: with its
 // status, or 128 plus the number of the signal that ended it.
-[[noreturn]] void run_shell(int terminal, int screen, int report_pid) {
+[[noreturn]] void run_shell(int terminal, int keys, int screen, int report_pid, const Wiring& wiring) {
     setsid();
     ioctl(terminal, TIOCSCTTY, 0);
     const pid_t game = fork();
@@ -41,7 +51,7 @@ const std::string kPondHeader = "  1 2 3 4 5 6 7 8 9 0";
         signal(SIGTTOU, SIG_DFL);
         const rlimit no_core{0, 0};
         setrlimit(RLIMIT_CORE, &no_core);
-        exec_game(terminal, screen, terminal);
+        exec_game(keys, screen, terminal, wiring.command);
     }
     signal(SIGHUP, SIG_IGN);  // outlive a hang-up, to report how the game took it
     (void)!write(report_pid, &game, sizeof game);
@@ -51,7 +61,7 @@ const std::string kPondHeader = "  1 2 3 4 5 6 7 8 9 0";
 }
 
 struct TerminalGame {
-    int master = -1, slave = -1, screen_fd = -1;
+    int master = -1, slave = -1, keys_fd = -1, screen_fd = -1;
     pid_t shell = -1, game = -1;
     int exit_code = -1;  // as the shell reports it, once the game has ended
     termios modes_before{};
@@ -59,32 +69,32 @@ struct TerminalGame {
     std::vector<Clock::time_point> pond_frames;  // when each pond frame arrived
     std::size_t frames_counted = 0;
 
-    // The screen is the terminal, or a pipe that this side reads.
-    explicit TerminalGame(bool screen_on_pipe = false) {
+    explicit TerminalGame(const Wiring& wiring = {}) {
         openpty(&master, &slave, nullptr, nullptr, nullptr);
         tcgetattr(slave, &modes_before);
-        int screen_ends[2] = {master, slave}, pid_ends[2];
-        if (screen_on_pipe) (void)!pipe(screen_ends);
-        (void)!pipe(pid_ends);
+        int keys[2] = {slave, master}, screen_ends[2] = {master, slave}, report[2];  // read end, write end
+        if (wiring.keys_on_pipe) (void)!pipe(keys);
+        if (wiring.screen_on_pipe) (void)!pipe(screen_ends);
+        (void)!pipe(report);
         shell = fork();
         if (shell == 0) {
-            close(master),
-                close(pid_ends[0]);  // this side's ends: a game holding them would never see them close
-            if (screen_on_pipe) close(screen_ends[0]);
-            run_shell(slave, screen_ends[1], pid_ends[1]);
+            // This side's ends: a game holding them would never see them close.
+            for (int fd : {master, keys[1], screen_ends[0], report[0]}) close(fd);
+            run_shell(slave, keys[0], screen_ends[1], report[1], wiring);
         }
-        if (screen_on_pipe) close(screen_ends[1]);
-        screen_fd = screen_ends[0];
-        close(pid_ends[1]);
-        (void)!::read(pid_ends[0], &game, sizeof game);
-        close(pid_ends[0]);
+        for (int fd : {keys[0], screen_ends[1], report[1]})
+            if (fd != slave) close(fd);
+        keys_fd = keys[1], screen_fd = screen_ends[0];
+        (void)!::read(report[0], &game, sizeof game);
+        close(report[0]);
     }
     ~TerminalGame() {
         if (!ended_within(0)) kill(game, SIGKILL), waitpid(shell, nullptr, 0);
+        if (keys_fd != master) close(keys_fd);
         if (screen_fd != master) close(screen_fd);
         close(master), close(slave);
     }
-    void type(const std::string& keys) { (void)!write(master, keys.data(), keys.size()); }
+    void type(const std::string& keys) { (void)!write(keys_fd, keys.data(), keys.size()); }
 
     // Reads the screen for up to ms, stopping early once `text` shows up after `from`.
     bool read(int ms, const std::string& text = "", std::size_t from = 0) {
@@ -144,6 +154,18 @@ bool reach(TerminalGame& game, int phase) {
         if (!game.read(3000, kPhases[step].shows, from)) return false;
     }
     return true;
+}
+
+// Which squares show a fish in the last pond frame watched before the covered
+// pond at `covered`, indexed row * 10 + column.
+std::vector<bool> fish_last_seen(const std::string& screen, std::size_t covered) {
+    const std::size_t covered_header = screen.rfind(kPondHeader, covered);
+    std::size_t line = screen.find('\n', screen.rfind(kPondHeader, covered_header - 1));
+    std::vector<bool> fish(100);
+    for (int row = 0; row < 10; ++row, line = screen.find('\n', line + 1)) {
+        for (int col = 0; col < 10; ++col) fish[row * 10 + col] = screen[line + 3 + 13 * col + 7] == 'F';
+    }
+    return fish;
 }
 
 }  // namespace
@@ -211,29 +233,34 @@ TEST(Terminal, EveryFaultInEveryPhaseEndsTheGameAndRestoresTheTerminal) {
     constexpr int kAnyStatus = -1;
     const struct {
         const char* name;
-        bool screen_on_pipe;
+        Wiring wiring;
         std::function<void(TerminalGame&)> strike;
         int exit_code;
     } faults[] = {
-        {"Ctrl-C", false, [](TerminalGame& g) { g.type("\003"); }, 128 + SIGINT},
-        {"SIGTERM", false, [](TerminalGame& g) { kill(g.game, SIGTERM); }, 128 + SIGTERM},
-        {"SIGHUP", false, [](TerminalGame& g) { kill(g.game, SIGHUP); }, 128 + SIGHUP},
-        {"SIGQUIT", false, [](TerminalGame& g) { kill(g.game, SIGQUIT); }, 128 + SIGQUIT},
+        {"Ctrl-C", {}, [](TerminalGame& g) { g.type("\003"); }, 128 + SIGINT},
+        {"SIGTERM", {}, [](TerminalGame& g) { kill(g.game, SIGTERM); }, 128 + SIGTERM},
+        {"SIGHUP", {}, [](TerminalGame& g) { kill(g.game, SIGHUP); }, 128 + SIGHUP},
+        {"SIGQUIT", {}, [](TerminalGame& g) { kill(g.game, SIGQUIT); }, 128 + SIGQUIT},
         // In the title and the watching phase the first Ctrl-D is just a key.
-        {"end of input", false,
+        {"end of input",
+         {},
          [](TerminalGame& g) {
              for (int i = 0; i < 3 && !g.ended_within(0); ++i) g.type("\004"), g.ended_within(450);
          },
          0},
-        {"terminal hung up", false, [](TerminalGame& g) { close(g.master), g.master = g.screen_fd = -1; },
+        {"terminal hung up",
+         {},
+         [](TerminalGame& g) { close(g.master), g.master = g.keys_fd = g.screen_fd = -1; },
          kAnyStatus},
-        {"screen reader gone", true,
-         [](TerminalGame& g) { close(g.screen_fd), g.screen_fd = -1, g.type("5 5\r"); }, 128 + SIGPIPE},
+        {"screen reader gone",
+         {false, true},
+         [](TerminalGame& g) { close(g.screen_fd), g.screen_fd = -1, g.type("5 5\r"); },
+         128 + SIGPIPE},
     };
     for (const auto& fault : faults) {
         for (int phase = kTitle; phase <= kReplayPrompt; ++phase) {
             SCOPED_TRACE(std::string(fault.name) + " in the " + kPhases[phase].name);
-            TerminalGame game(fault.screen_on_pipe);
+            TerminalGame game(fault.wiring);
             ASSERT_TRUE(reach(game, phase));
             const auto struck = Clock::now();
             fault.strike(game);
@@ -274,4 +301,33 @@ TEST(Terminal, CtrlZLeavesASaneTerminalAndFgCarriesOn) {
         ASSERT_TRUE(game.ended_within(1000));
         EXPECT_TRUE(game.modes_restored());
     }
+}
+
+// Reads the fish off the last frame watched, casts onto one, then onto water,
+// then onto a fish again: the game under valgrind must stay free of errors.
+TEST(Terminal, CatchesAndAGameOverRunCleanUnderValgrind) {
+    const char* const valgrind = "/usr/bin/valgrind";
+    if (access(valgrind, X_OK) != 0) GTEST_SKIP() << "valgrind is not installed";
+    TerminalGame game(
+        {true, true, {valgrind, "-q", "--error-exitcode=1", "--leak-check=full", REEDMERE_BINARY}});
+    ASSERT_TRUE(game.read(20000, "Press any key to start playing!"));
+    game.type("\n");
+    const bool onto_fish_in_round[] = {true, false, true};
+    for (const bool& onto_fish : onto_fish_in_round) {
+        const std::size_t round = game.screen.size();
+        ASSERT_TRUE(game.read(5000, kPondHeader, round));
+        game.read(300);
+        game.type("\n");
+        ASSERT_TRUE(game.read(5000, "Enter column number: ", round));
+        const std::vector<bool> fish = fish_last_seen(game.screen, game.screen.size());
+        const int square = static_cast<int>(std::find(fish.begin(), fish.end(), onto_fish) - fish.begin());
+        ASSERT_LT(square, 100);
+        game.type(std::to_string(square % 10 + 1) + " " + std::to_string(square / 10 + 1) + "\n");
+        ASSERT_TRUE(game.read(5000, "Enter Y to play again\n", round));
+        const bool game_over = game.screen.find("You really screwed up", round) != std::string::npos;
+        EXPECT_EQ(game_over, !onto_fish) << game.screen.substr(game.screen.rfind("Enter column"));
+        game.type(&onto_fish == std::end(onto_fish_in_round) - 1 ? "n\n" : "y\n");
+    }
+    ASSERT_TRUE(game.ended_within(10000));
+    EXPECT_EQ(game.exit_code, 0);
 }
