@@ -1,0 +1,81 @@
+// Console services for the Windows console.
+//
+// Colour needs virtual-terminal processing switched on for the output; the
+// player's own console modes are put back on every way out, Ctrl-C and the
+// window being closed included. Keyboard input is left in its usual line
+// mode: _kbhit looks at key presses waiting in the console without taking
+// them, and the line read that follows starts with the pressed key.
+#include <conio.h>
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "console/console.h"
+
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
+namespace reedmere::console {
+
+namespace {
+
+HANDLE g_output = INVALID_HANDLE_VALUE;
+DWORD g_player_output_mode = 0;
+bool g_have_console_output = false;
+
+// A frame is about 1.5 KiB; the buffer holds the largest screen whole, so it
+// reaches the console in one write when flushed.
+char g_output_buffer[16384];
+
+void restore_console() {
+    if (g_have_console_output) SetConsoleMode(g_output, g_player_output_mode);
+}
+
+BOOL WINAPI on_console_event(DWORD) {
+    restore_console();
+    return FALSE;  // let the default handler end the game as usual
+}
+
+// Redirected input is waiting when a pipe holds data or has lost its writer,
+// and always for a file or a device such as NUL: reading it will not block.
+bool redirected_input_pending(HANDLE input) {
+    if (GetFileType(input) != FILE_TYPE_PIPE) return true;
+    DWORD available = 0;
+    if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) return true;
+    return available > 0;
+}
+
+}  // namespace
+
+void start() {
+    std::setvbuf(stdout, g_output_buffer, _IOFBF, sizeof g_output_buffer);
+    // Unbuffered, so that input not yet read stays where the key test can see it.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
+
+    g_output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (GetConsoleMode(g_output, &g_player_output_mode)) {
+        g_have_console_output = true;
+        SetConsoleMode(g_output, g_player_output_mode | ENABLE_PROCESSED_OUTPUT |
+                                     ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+        std::atexit(restore_console);
+        SetConsoleCtrlHandler(on_console_event, TRUE);
+    }
+}
+
+bool key_pending() {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(input, &mode)) return redirected_input_pending(input);
+    return _kbhit() != 0;
+}
+
+void sleep_ms(int ms) {
+    // Sleep may wake a little early on a coarse system clock; finish the time.
+    const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(ms);
+    for (ULONGLONG now = GetTickCount64(); now < until; now = GetTickCount64()) {
+        Sleep(static_cast<DWORD>(until - now));
+    }
+}
+
+}  // namespace reedmere::console
