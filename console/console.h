@@ -17,6 +17,10 @@ bool key_pending();
 // Blocks for at least ms milliseconds.
 void sleep_ms(int ms);
 
+// For each platform's start(): one write per flushed frame, and no input
+// hidden in a stdio buffer from the key test.
+void buffer_standard_streams();
+
 // Empties the screen and puts the cursor at the top left.
 void clear_screen(std::FILE* out = stdout);
 

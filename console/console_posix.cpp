@@ -27,10 +27,6 @@ volatile std::sig_atomic_t g_have_terminal = 0;
 volatile std::sig_atomic_t g_in_key_mode = 0;
 volatile std::sig_atomic_t g_colour_terminal = 0;
 
-// A frame is about 1.5 KiB; the buffer holds the largest screen whole, so it
-// reaches the terminal in one write when flushed.
-char g_output_buffer[16384];
-
 void restore_terminal() {
     if (g_have_terminal) tcsetattr(STDIN_FILENO, TCSANOW, &g_player_mode);
 }
@@ -104,9 +100,7 @@ void catch_unless_ignored(int sig, void (*handler)(int)) {
 }  // namespace
 
 void start() {
-    std::setvbuf(stdout, g_output_buffer, _IOFBF, sizeof g_output_buffer);
-    // Unbuffered, so that input not yet read stays where poll() can see it.
-    std::setvbuf(stdin, nullptr, _IONBF, 0);
+    buffer_standard_streams();
     g_colour_terminal = isatty(STDOUT_FILENO);
 
     if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &g_player_mode) == 0) {

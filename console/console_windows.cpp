@@ -24,10 +24,6 @@ HANDLE g_output = INVALID_HANDLE_VALUE;
 DWORD g_player_output_mode = 0;
 bool g_have_console_output = false;
 
-// A frame is about 1.5 KiB; the buffer holds the largest screen whole, so it
-// reaches the console in one write when flushed.
-char g_output_buffer[16384];
-
 void restore_console() {
     if (g_have_console_output) SetConsoleMode(g_output, g_player_output_mode);
 }
@@ -49,15 +45,13 @@ bool redirected_input_pending(HANDLE input) {
 }  // namespace
 
 void start() {
-    std::setvbuf(stdout, g_output_buffer, _IOFBF, sizeof g_output_buffer);
-    // Unbuffered, so that input not yet read stays where the key test can see it.
-    std::setvbuf(stdin, nullptr, _IONBF, 0);
+    buffer_standard_streams();
 
     g_output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (GetConsoleMode(g_output, &g_player_output_mode)) {
         g_have_console_output = true;
-        SetConsoleMode(g_output, g_player_output_mode | ENABLE_PROCESSED_OUTPUT |
-                                     ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+        SetConsoleMode(g_output,
+                       g_player_output_mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
         std::atexit(restore_console);
         SetConsoleCtrlHandler(on_console_event, TRUE);
     }
