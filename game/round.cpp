@@ -6,9 +6,9 @@ namespace reedmere {
 
 namespace {
 
+// Draws squares until one is free.
 void place(Board& board, Fish& fish) {
-    while (spawn_fish(board, fish) == 0) {
-    }
+    while (spawn_fish(board, fish) == 0) continue;
 }
 
 }  // namespace
