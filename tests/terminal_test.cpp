@@ -17,7 +17,7 @@ const struct {
     const char* shows;
 } kPhases[] = {
     {"title", "", "Press any key to start playing!"},
-    {"watching", "\r", "  1 2 3 4 5 6 7 8 9 0"},
+    {"watching", "\r", kPondHeader.c_str()},
     {"column prompt", "\r", "Enter column number: "},
     {"row prompt", "3\r", "Enter row number: "},
     {"pause", "4\r", "our"},  // every outcome mentions your dad
