@@ -14,6 +14,11 @@ void start();
 // reads whole lines again, with echo, starting with the pressed key.
 bool key_pending();
 
+// Told by the game that standard input has ended. On Windows a console read
+// also comes back empty when Ctrl-C is pressed, before the Ctrl-C handler has
+// run; this gives it the moment it needs, so Ctrl-C never passes for an end.
+void input_ended();
+
 // Blocks for at least ms milliseconds.
 void sleep_ms(int ms);
 

@@ -1,4 +1,4 @@
-// Console services for POSIX terminals.
+// Console services for POSIX terminals (Linux, macOS, the BSDs).
 //
 // The key test needs a terminal without line editing (ICANON) and echo, or a
 // key would only be seen after Enter and would be printed over the animation.
@@ -6,7 +6,12 @@
 // the player's own settings as soon as one is seen, so the key, still queued,
 // is then read as the start of an ordinary line. Signals stay on (ISIG), so
 // Ctrl-C and Ctrl-Z keep working; every way out restores the saved settings.
-#include <poll.h>
+//
+// Only the foreground game touches the terminal: a background process that
+// calls tcsetattr is stopped by SIGTTOU, which would keep a killed game alive.
+// The handled signals are blocked while a handler runs and around every
+// switch of mode, so no handler ever sees the terminal half switched.
+#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,50 +29,84 @@ namespace {
 termios g_player_mode;  // the terminal as the player had it
 termios g_key_mode;
 volatile std::sig_atomic_t g_have_terminal = 0;
-volatile std::sig_atomic_t g_in_key_mode = 0;
+volatile std::sig_atomic_t g_in_key_mode = 0;  // the game is waiting for a key
 volatile std::sig_atomic_t g_colour_terminal = 0;
+sigset_t g_handled_signals;
 
-void restore_terminal() {
-    if (g_have_terminal) tcsetattr(STDIN_FILENO, TCSANOW, &g_player_mode);
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
+bool in_foreground() { return tcgetpgrp(STDIN_FILENO) == getpgrp(); }
+
+void set_mode(const termios& mode) {
+    if (g_have_terminal && in_foreground()) tcsetattr(STDIN_FILENO, TCSANOW, &mode);
+}
+
+void restore_terminal() { set_mode(g_player_mode); }
+
+// Runs a switch of mode with every handled signal held off until it is done.
+template <typename Switch>
+void without_signals(Switch switch_mode) {
+    sigset_t before;
+    sigprocmask(SIG_BLOCK, &g_handled_signals, &before);
+    switch_mode();
+    sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 void enter_key_mode() {
-    if (!g_have_terminal || g_in_key_mode) return;
-    g_in_key_mode = 1;
-    tcsetattr(STDIN_FILENO, TCSANOW, &g_key_mode);
+    if (g_in_key_mode) return;
+    without_signals([] {
+        g_in_key_mode = 1;
+        set_mode(g_key_mode);
+    });
 }
 
 // TCSANOW rather than TCSAFLUSH: the key that was seen must stay queued.
 void leave_key_mode() {
     if (!g_in_key_mode) return;
-    tcsetattr(STDIN_FILENO, TCSANOW, &g_player_mode);
-    g_in_key_mode = 0;
+    without_signals([] {
+        g_in_key_mode = 0;
+        set_mode(g_player_mode);
+    });
 }
 
 void set_handler(int sig, void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
+    action.sa_mask = g_handled_signals;
     // Restarting keeps a blocking read at a prompt alive across Ctrl-Z and fg.
     action.sa_flags = SA_RESTART;
     sigaction(sig, &action, nullptr);
 }
 
-// Re-raises sig with its default action, so the exit status (or the stop)
-// is what the shell expects.
-void raise_default(int sig) {
-    std::signal(sig, SIG_DFL);
+void set_blocked(int sig, int how) {
     sigset_t just_sig;
     sigemptyset(&just_sig);
     sigaddset(&just_sig, sig);
-    sigprocmask(SIG_UNBLOCK, &just_sig, nullptr);
+    sigprocmask(how, &just_sig, nullptr);
+}
+
+// Re-raises sig with its default action, so the exit status (or the stop) is
+// what the shell expects.
+void raise_default(int sig) {
+    std::signal(sig, SIG_DFL);
+    set_blocked(sig, SIG_UNBLOCK);
     raise(sig);
+}
+
+// True when a short write to the screen cannot block, as it would on a
+// terminal whose output the player has paused with Ctrl-S.
+bool output_has_room() {
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(STDOUT_FILENO, &writable);
+    timeval now{};
+    return select(STDOUT_FILENO + 1, nullptr, &writable, nullptr, &now) == 1;
 }
 
 void on_fatal_signal(int sig) {
     restore_terminal();
-    if (g_colour_terminal) {
-        // A frame cut short may have left the colour on.
+    if (g_colour_terminal && output_has_room()) {
+        // "\033[0m": a frame cut short may have left the colour on.
         static const char reset[] = "\033[0m";
         (void)!write(STDOUT_FILENO, reset, sizeof reset - 1);
     }
@@ -79,14 +118,16 @@ void on_stop_signal(int sig) {
     const int saved_errno = errno;
     restore_terminal();
     raise_default(sig);
-    // Resumed by fg.
+    // Resumed. Until the handler is back a second stop would find the
+    // terminal restored, so it does no harm; SIGCONT sets key mode on return.
+    set_blocked(sig, SIG_BLOCK);
     set_handler(sig, on_stop_signal);
     errno = saved_errno;
 }
 
 void on_continue(int) {
     const int saved_errno = errno;
-    if (g_in_key_mode) tcsetattr(STDIN_FILENO, TCSANOW, &g_key_mode);
+    if (g_in_key_mode) set_mode(g_key_mode);
     errno = saved_errno;
 }
 
@@ -106,10 +147,17 @@ void start() {
     if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &g_player_mode) == 0) {
         g_key_mode = g_player_mode;
         g_key_mode.c_lflag &= ~(ICANON | ECHO);
+        // One key is enough, whatever minimum the player's stty asked for.
+        g_key_mode.c_cc[VMIN] = 1;
+        g_key_mode.c_cc[VTIME] = 0;
         g_have_terminal = 1;
         std::atexit(restore_terminal);
     }
-    constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    sigemptyset(&g_handled_signals);
+    for (int sig : kEndingSignals) sigaddset(&g_handled_signals, sig);
+    sigaddset(&g_handled_signals, SIGTSTP);
+    sigaddset(&g_handled_signals, SIGCONT);
+
     for (int sig : kEndingSignals) catch_unless_ignored(sig, on_fatal_signal);
     // Even when inherited as ignored: with nobody reading the screen there is
     // no game left to play, and carrying on would only spin.
@@ -120,27 +168,31 @@ void start() {
 
 bool key_pending() {
     enter_key_mode();
-    pollfd input{STDIN_FILENO, POLLIN, 0};
-    const int ready = poll(&input, 1, 0);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(STDIN_FILENO, &readable);
+    timeval now{};
+    const int ready = select(STDIN_FILENO + 1, &readable, nullptr, nullptr, &now);
     // Hang-ups, errors and end of input count as pending too: the read that
     // follows finds out what they are instead of the game waiting forever.
-    const bool pending = ready > 0 || (ready < 0 && errno != EINTR && errno != EAGAIN);
+    const bool pending = ready > 0 || (ready < 0 && errno != EINTR);
     if (pending) leave_key_mode();
     return pending;
 }
 
 void sleep_ms(int ms) {
-    timespec until{};
-    clock_gettime(CLOCK_MONOTONIC, &until);
-    until.tv_sec += ms / 1000;
-    until.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
-    if (until.tv_nsec >= 1000000000L) {
-        until.tv_sec += 1;
-        until.tv_nsec -= 1000000000L;
-    }
-    // An absolute deadline, so a signal that interrupts the sleep never shortens it.
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long until_ns = now.tv_sec * 1000000000LL + now.tv_nsec + ms * 1000000LL;
+    // Sleeps out what is left whenever a signal wakes it early.
+    for (long long left = ms * 1000000LL; left > 0;) {
+        timespec rest{static_cast<time_t>(left / 1000000000LL), static_cast<long>(left % 1000000000LL)};
+        nanosleep(&rest, nullptr);
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        left = until_ns - (now.tv_sec * 1000000000LL + now.tv_nsec);
     }
 }
+
+void input_ended() {}
 
 }  // namespace reedmere::console

@@ -20,17 +20,26 @@ namespace reedmere::console {
 
 namespace {
 
+constexpr DWORD kCtrlCGraceMs = 500;
+
 HANDLE g_output = INVALID_HANDLE_VALUE;
 DWORD g_player_output_mode = 0;
 bool g_have_console_output = false;
+HANDLE g_interrupted = nullptr;  // set once Ctrl-C or Ctrl-Break has been pressed
 
 void restore_console() {
     if (g_have_console_output) SetConsoleMode(g_output, g_player_output_mode);
 }
 
-BOOL WINAPI on_console_event(DWORD) {
+BOOL WINAPI on_console_event(DWORD event) {
     restore_console();
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) SetEvent(g_interrupted);
     return FALSE;  // let the default handler end the game as usual
+}
+
+bool is_console(HANDLE handle) {
+    DWORD mode = 0;
+    return GetConsoleMode(handle, &mode) != 0;
 }
 
 // Redirected input is waiting when a pipe holds data or has lost its writer,
@@ -47,21 +56,29 @@ bool redirected_input_pending(HANDLE input) {
 void start() {
     buffer_standard_streams();
 
+    g_interrupted = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(on_console_event, TRUE);
     g_output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (GetConsoleMode(g_output, &g_player_output_mode)) {
         g_have_console_output = true;
         SetConsoleMode(g_output,
                        g_player_output_mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
         std::atexit(restore_console);
-        SetConsoleCtrlHandler(on_console_event, TRUE);
     }
 }
 
 bool key_pending() {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    DWORD mode = 0;
-    if (!GetConsoleMode(input, &mode)) return redirected_input_pending(input);
+    if (!is_console(input)) return redirected_input_pending(input);
     return _kbhit() != 0;
+}
+
+void input_ended() {
+    if (!is_console(GetStdHandle(STD_INPUT_HANDLE))) return;
+    if (WaitForSingleObject(g_interrupted, kCtrlCGraceMs) == WAIT_OBJECT_0) {
+        restore_console();
+        ExitProcess(STATUS_CONTROL_C_EXIT);
+    }
 }
 
 void sleep_ms(int ms) {

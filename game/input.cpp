@@ -16,10 +16,16 @@ constexpr int kReplayPauseMs = 1000;
 
 bool is_blank(int c) { return std::isspace(c) != 0; }
 
+int next_char(std::FILE* in) {
+    const int c = std::getc(in);
+    if (c == EOF) console::input_ended();
+    return c;
+}
+
 // The next character that is not white space, or EOF.
 int read_nonblank(std::FILE* in) {
-    int c = std::getc(in);
-    while (c != EOF && is_blank(c)) c = std::getc(in);
+    int c = next_char(in);
+    while (c != EOF && is_blank(c)) c = next_char(in);
     return c;
 }
 
@@ -30,7 +36,7 @@ int read_cast_word(std::FILE* in) {
     if (c == EOF) return kEndOfInput;
     bool digits_only = true;
     int value = 0;
-    for (; c != EOF && !is_blank(c); c = std::getc(in)) {
+    for (; c != EOF && !is_blank(c); c = next_char(in)) {
         if (c < '0' || c > '9') {
             digits_only = false;
         } else if (value <= kHighestCastNumber) {
@@ -56,8 +62,8 @@ std::int32_t to_index(std::int32_t typed) { return (typed == 0 ? 10 : typed) - 1
 }  // namespace
 
 int flush_line(std::FILE* in) {
-    int c = std::getc(in);
-    while (c != EOF && c != '\n') c = std::getc(in);
+    int c = next_char(in);
+    while (c != EOF && c != '\n') c = next_char(in);
     return c == '\n' ? 1 : 0;
 }
 

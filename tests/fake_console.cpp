@@ -17,4 +17,6 @@ bool key_pending() {
 
 void sleep_ms(int ms) { std::fprintf(fake_console::trace, "<sleep %d>", ms); }
 
+void input_ended() {}
+
 }  // namespace reedmere::console
