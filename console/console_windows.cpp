@@ -25,16 +25,17 @@ constexpr DWORD kCtrlCGraceMs = 500;
 HANDLE g_output = INVALID_HANDLE_VALUE;
 DWORD g_player_output_mode = 0;
 bool g_have_console_output = false;
-HANDLE g_interrupted = nullptr;  // set once Ctrl-C or Ctrl-Break has been pressed
 
 void restore_console() {
     if (g_have_console_output) SetConsoleMode(g_output, g_player_output_mode);
 }
 
+// Ends the game with the Ctrl-C status itself, as not every console's
+// default handler does; other events get the default ending.
 BOOL WINAPI on_console_event(DWORD event) {
     restore_console();
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) SetEvent(g_interrupted);
-    return FALSE;  // let the default handler end the game as usual
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) ExitProcess(STATUS_CONTROL_C_EXIT);
+    return FALSE;
 }
 
 bool is_console(HANDLE handle) {
@@ -56,7 +57,6 @@ bool redirected_input_pending(HANDLE input) {
 void start() {
     buffer_standard_streams();
 
-    g_interrupted = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(on_console_event, TRUE);
     g_output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (GetConsoleMode(g_output, &g_player_output_mode)) {
@@ -73,12 +73,10 @@ bool key_pending() {
     return _kbhit() != 0;
 }
 
+// The console read comes back empty on Ctrl-C while the handler is still on
+// its way, on a thread of its own; it ends the game during this wait.
 void input_ended() {
-    if (!is_console(GetStdHandle(STD_INPUT_HANDLE))) return;
-    if (WaitForSingleObject(g_interrupted, kCtrlCGraceMs) == WAIT_OBJECT_0) {
-        restore_console();
-        ExitProcess(STATUS_CONTROL_C_EXIT);
-    }
+    if (is_console(GetStdHandle(STD_INPUT_HANDLE))) Sleep(kCtrlCGraceMs);
 }
 
 void sleep_ms(int ms) {

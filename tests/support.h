@@ -1,5 +1,6 @@
 // Streams in memory for feeding the game input and catching what it prints,
-// and the script for the console that unit tests link instead of the real one.
+// the script for the console that unit tests link instead of the real one,
+// and the recorded results in tests/golden.
 #pragma once
 
 #include <cstdio>
@@ -23,9 +24,7 @@ struct MemoryOutput {
 
 struct MemoryInput {
     std::string bytes;
-    // fmemopen refuses an empty buffer on some C libraries; /dev/null is empty too.
-    std::FILE* stream =
-        bytes.empty() ? std::fopen("/dev/null", "r") : fmemopen(bytes.data(), bytes.size(), "r");
+    std::FILE* stream = fmemopen(bytes.data(), bytes.size(), "r");
     ~MemoryInput() { std::fclose(stream); }
 };
 
@@ -36,3 +35,12 @@ namespace fake_console {
 extern std::deque<bool> key_answers;
 extern std::FILE* trace;
 }  // namespace fake_console
+
+// The file tests/golden/<name>; with REEDMERE_UPDATE_GOLDEN set, `actual` is
+// recorded there first.
+std::string recorded(const std::string& name, const std::string& actual);
+
+// Plays as the game does: the intro, then rounds until the input ends or the
+// player declines, marking each cast and replay answer in `out`. False when a
+// cast lies off the board.
+bool play_like_the_game(std::FILE* in, std::FILE* out);
