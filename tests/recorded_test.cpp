@@ -3,59 +3,64 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "pond/pond.h"
 #include "support.h"
 
 using namespace reedmere;
+using fake_console::screen;
 
-// Long enough for every fish to meet every edge. Each tick shows, for each
-// fish, its row, column, its square's mark and its speed less 200.
-TEST(Pond, ThreeFishPlacedAndSwimming) {
+// Compares what has been printed with tests/golden/<name>; with
+// REEDMERE_UPDATE_GOLDEN set, records it there first.
+static void expect_printed_as_recorded(const std::string& name) {
+    const std::string printed = fake_console::printed();
+    const std::string path = REEDMERE_GOLDEN + name;
+    if (std::getenv("REEDMERE_UPDATE_GOLDEN") != nullptr) std::ofstream(path, std::ios::binary) << printed;
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_EQ(printed, std::string(std::istreambuf_iterator<char>(file), {}));
+}
+
+// Three fish placed, then swimming long enough for each to meet every edge;
+// each tick shows, for each fish, its row, column, its square's mark and its
+// speed less 200. Then all thirteen catches and the game over; a fish left on
+// a square that another fish stepping off has marked empty, where nothing is
+// caught; and two fish on one square, where the earlier one is caught.
+TEST(Pond, PlacingSwimmingAndEveryOutcome) {
     std::srand(10);  // the second fish is first drawn onto the first one's square
-    Board board;
-    init_board(board, 10, 10);
+    Board board{};
     Fish fish[3]{};
-    MemoryOutput out;
     for (Fish& f : fish) {
-        while (!spawn_fish(board, f)) std::fputs("taken ", out.stream);
-        std::fprintf(out.stream, "kind %d\n", f.type);
+        while (!spawn_fish(board, f)) std::fputs("taken ", screen);
+        std::fprintf(screen, "kind %d\n", f.type);
     }
     for (int tick = 0; tick < 300; ++tick) {
         for (Fish& f : fish) {
             move_fish(board, f);
-            std::fprintf(out.stream, "%d%d%d%d ", f.row, f.col, board[f.row][f.col].occupied, f.speed - 200);
+            const char end = &f == &fish[2] ? '\n' : ' ';
+            std::fprintf(screen, "%d%d%d%d%c", f.row, f.col, board[f.row][f.col].occupied, f.speed - 200, end);
         }
-        std::fputs("\n", out.stream);
     }
-    EXPECT_EQ(out.text(), recorded("swim.txt", out.text()));
-}
-
-// All thirteen catches and the game over; a fish left on a square that
-// another fish stepping off has marked empty, where nothing is caught; and
-// two fish on one square, where the earlier one in the order is caught.
-TEST(Pond, EveryOutcome) {
-    Board board;
-    init_board(board, 10, 10);
+    board = Board{};
     board[3][3].occupied = 1;
     board[3][4].occupied = 1;
     Fish first{3, 3, 2, 200, 1, 0};
     Fish second{3, 4, 0, 200, 3, 0};
-    MemoryOutput out;
     for (int kind = 0; kind < 13; ++kind) {
         const Fish caught{3, 4, 0, 200, kind, 0};
-        resolve_cast(board, first, caught, first, 3, 4, out.stream);
+        resolve_cast(board, first, caught, first, 3, 4, screen);
     }
-    resolve_cast(board, first, second, first, 4, 3, out.stream);
+    resolve_cast(board, first, second, first, 4, 3, screen);
     move_fish(board, first);  // onto the second fish's square, which that fish then leaves
     move_fish(board, second);
-    resolve_cast(board, second, first, first, 3, 4, out.stream);
+    resolve_cast(board, second, first, first, 3, 4, screen);
     board[3][4].occupied = 1;
     const Fish twin{3, 4, 0, 200, 7, 0};
-    resolve_cast(board, twin, first, second, 3, 4, out.stream);
-    resolve_cast(board, second, first, twin, 3, 4, out.stream);
-    resolve_cast(board, second, second, twin, 3, 4, out.stream);
-    EXPECT_EQ(out.text(), recorded("outcomes.txt", out.text()));
+    resolve_cast(board, twin, first, second, 3, 4, screen);
+    resolve_cast(board, second, first, twin, 3, 4, screen);
+    resolve_cast(board, second, second, twin, 3, 4, screen);
+    expect_printed_as_recorded("pond.txt");
 }
 
 // Each session begins with the line of the key that ended the title, and each
@@ -72,16 +77,13 @@ TEST(Game, TypedSessions) {
         "key line without its end",
         "\n\n11 abc",
         "\n\n5 ",
-        "\n\n1 1\n \n",
-    };
-    MemoryOutput out;
-    fake_console::trace = out.stream;
+        "\n\n1 1\n \n"};
     fake_console::key_answers = {false, true, false, false, false, true};
     std::srand(10);
-    for (const std::string& typed : sessions) {
-        MemoryInput in{typed};
-        EXPECT_TRUE(play_like_the_game(in.stream, out.stream));
-        std::fputs("<end of input>\n", out.stream);
+    for (std::string typed : sessions) {
+        std::FILE* in = fmemopen(typed.data(), typed.size(), "r");
+        EXPECT_TRUE(play_like_the_game(in, screen));
+        std::fclose(in);
     }
-    EXPECT_EQ(out.text(), recorded("sessions.txt", out.text()));
+    expect_printed_as_recorded("sessions.txt");
 }

@@ -1,51 +1,44 @@
 #include "support.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "console/console.h"
 #include "game/game.h"
 
+namespace {
+char* g_printed = nullptr;
+std::size_t g_printed_size = 0;
+}  // namespace
+
 std::deque<bool> fake_console::key_answers;
-std::FILE* fake_console::trace = nullptr;
+std::FILE* fake_console::screen = open_memstream(&g_printed, &g_printed_size);
 
-namespace reedmere::console {
+std::string fake_console::printed() {
+    std::fflush(screen);
+    std::string text(g_printed, g_printed_size);
+    std::rewind(screen);
+    return text;
+}
 
-void start() {}
-
-bool key_pending() {
+bool reedmere::console::key_pending() {
     const bool pending = fake_console::key_answers.empty() || fake_console::key_answers.front();
     if (!fake_console::key_answers.empty()) fake_console::key_answers.pop_front();
-    std::fputs(pending ? "<key>" : "<no key>", fake_console::trace);
+    std::fputs(pending ? "<key>" : "<no key>", fake_console::screen);
     return pending;
 }
 
-void sleep_ms(int ms) { std::fprintf(fake_console::trace, "<sleep %d>", ms); }
+void reedmere::console::sleep_ms(int ms) { std::fprintf(fake_console::screen, "<sleep %d>", ms); }
 
-void input_ended() {}
-
-}  // namespace reedmere::console
-
-std::string recorded(const std::string& name, const std::string& actual) {
-    const std::string path = REEDMERE_GOLDEN + name;
-    if (std::getenv("REEDMERE_UPDATE_GOLDEN") != nullptr) std::ofstream(path, std::ios::binary) << actual;
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
+void reedmere::console::input_ended() {}
 
 bool play_like_the_game(std::FILE* in, std::FILE* out) {
     reedmere::Board board;
     for (auto& row : board) row.fill(reedmere::Square{1});  // as a round may leave it
-    reedmere::Fish fish1{};
-    reedmere::Fish fish2{};
-    reedmere::Fish fish3{};
-    std::int32_t col = -1;
-    std::int32_t row = -1;
+    reedmere::Fish fish[3]{};
+    std::int32_t cast[2]{};
     if (!reedmere::show_intro(in, out)) return true;
     bool on_board = true;
-    while (reedmere::play_round(board, fish1, fish2, fish3, col, row, in, out)) {
-        std::fprintf(out, "<cast %d %d>", col, row);
-        on_board = on_board && col >= 0 && col <= 9 && row >= 0 && row <= 9;
+    while (reedmere::play_round(board, fish[0], fish[1], fish[2], cast[0], cast[1], in, out)) {
+        std::fprintf(out, "<cast %d %d>", cast[0], cast[1]);
+        on_board = on_board && cast[0] >= 0 && cast[0] <= 9 && cast[1] >= 0 && cast[1] <= 9;
         const int again = reedmere::ask_play_again(in, out);
         std::fprintf(out, "<again %d>", again);
         if (!again) break;
