@@ -18,11 +18,14 @@ int main() {
     std::int32_t fish_col = 0;
     std::int32_t fish_row = 0;
 
-    if (!show_intro()) return EXIT_SUCCESS;
-    while (play_round(board, fish1, fish2, fish3, fish_col, fish_row)) {
-        if (!ask_play_again()) return EXIT_SUCCESS;
+    // Every way out, a declined replay or the end of the input, ends here.
+    int playing = show_intro();
+    while (playing) {
+        if (!play_round(board, fish1, fish2, fish3, fish_col, fish_row)) {
+            console::clear_screen();  // the input ended at the cast: leave as a declined replay would
+            break;
+        }
+        playing = ask_play_again();
     }
-    // The input ended at the cast: leave as a declined replay would.
-    console::clear_screen();
     return EXIT_SUCCESS;
 }

@@ -54,7 +54,7 @@ TEST(Pond, PlacingSwimmingAndEveryOutcome) {
     resolve_cast(board, first, second, first, 4, 3, screen);
     move_fish(board, first);  // onto the second fish's square, which that fish then leaves
     move_fish(board, second);
-    resolve_cast(board, second, first, first, 3, 4, screen);
+    resolve_cast(board, first, second, second, 3, 4, screen);
     board[3][4].occupied = 1;
     const Fish twin{3, 4, 0, 200, 7, 0};
     resolve_cast(board, twin, first, second, 3, 4, screen);
@@ -72,7 +72,7 @@ TEST(Game, TypedSessions) {
         "x\n\n9 6\nY\n",
         "\n7 key line\n3\n4\nno\n",
         "\n\n0 10\ny\n\n1 1\nyes please\n7 8\n5 5\nn\n",
-        "\n\n11\n 0010\t12 abc -1 3x +3 \xff 4294967297 99999999999999999999 1\n n\n",
+        "\n\n11\n 0010\t12 abc -1 3x +3 \xff 4294967299 99999999999999999999 1\n n\n",
         "",
         "key line without its end",
         "\n\n11 abc",

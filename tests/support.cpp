@@ -31,7 +31,7 @@ void reedmere::console::input_ended() {}
 
 bool play_like_the_game(std::FILE* in, std::FILE* out) {
     reedmere::Board board;
-    for (auto& row : board) row.fill(reedmere::Square{1});  // as a round may leave it
+    board[0].fill(reedmere::Square{1});  // marks left over, as if by an earlier round
     reedmere::Fish fish[3]{};
     std::int32_t cast[2]{};
     if (!reedmere::show_intro(in, out)) return true;

@@ -67,6 +67,12 @@ def fg_puts_key_mode_back(shell):
     shell.sendcontrol("c")
 
 
+def decline_after_a_cast(shell):
+    shell.send("3 4\r")
+    shell.expect(r"Enter row number: .+\r\n", timeout=0.6)  # the outcome stays up during the pause
+    shell.send("no\r")
+
+
 def kill_suspended(shell):
     shell.suspend()
     shell.sendline("kill %1; kill -CONT %1; sleep 0.5; wait %1")  # what bash's kill %1 does
@@ -78,9 +84,9 @@ EVERY_WAY_OUT = [
     ("{game}", "Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
     ("{game}", "SIGTERM", "watching", lambda s: os.kill(s.game_pid(), signal.SIGTERM), 143),
     ("{game}", "SIGHUP", "watching", lambda s: os.kill(s.game_pid(), signal.SIGHUP), 129),
-    ("{game}", "SIGQUIT", "prompt", lambda s: os.kill(s.game_pid(), signal.SIGQUIT), 131),
+    ("{game}", "SIGQUIT", "watching", lambda s: os.kill(s.game_pid(), signal.SIGQUIT), 131),
     ("{game}", "end of input", "prompt", lambda s: s.sendcontrol("d"), 0),
-    ("{game}", "declined replay", "prompt", lambda s: s.send("3 4\rno\r"), 0),
+    ("{game}", "declined replay", "prompt", decline_after_a_cast, 0),
     ("({game}; echo status=$? >&2) | true", "screen closed", None, lambda s: None, 141),
     ("{game}", "Ctrl-Z, then fg", "watching", fg_puts_key_mode_back, 130),
     ("{game}", "kill %1 when suspended", "watching", kill_suspended, 143),
