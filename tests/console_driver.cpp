@@ -55,7 +55,6 @@ int main(int, char** argv) {
     const DWORD interrupted = play(argv[1], L"\x03");
     DWORD mode_after = 0;
     GetConsoleMode(screen, &mode_after);
-    std::printf("declined: %lu, Ctrl-C: %#lx, output mode %#lx then %#lx\n", declined, interrupted, mode,
-                mode_after);
+    std::printf("declined %lu, Ctrl-C %#lx, mode %#lx then %#lx\n", declined, interrupted, mode, mode_after);
     return declined == 0 && interrupted == STATUS_CONTROL_C_EXIT && mode_after == mode ? 0 : 1;
 }

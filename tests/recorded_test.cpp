@@ -38,9 +38,9 @@ TEST(Pond, PlacingSwimmingAndEveryOutcome) {
     for (int tick = 0; tick < 300; ++tick) {
         for (Fish& f : fish) {
             move_fish(board, f);
-            const char end = &f == &fish[2] ? '\n' : ' ';
-            std::fprintf(screen, "%d%d%d%d%c", f.row, f.col, board[f.row][f.col].occupied, f.speed - 200, end);
+            std::fprintf(screen, "%d%d%d%d ", f.row, f.col, board[f.row][f.col].occupied, f.speed - 200);
         }
+        std::fputs("\n", screen);
     }
     board = Board{};
     board[3][3].occupied = 1;

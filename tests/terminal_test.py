@@ -68,9 +68,8 @@ def fg_puts_key_mode_back(shell):
 
 
 def decline_after_a_cast(shell):
-    shell.send("3 4\r")
+    shell.send("3 4\rno\r")
     shell.expect(r"Enter row number: .+\r\n", timeout=0.6)  # the outcome stays up during the pause
-    shell.send("no\r")
 
 
 def kill_suspended(shell):
