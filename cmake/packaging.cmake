@@ -3,14 +3,6 @@
 # are reproducible: every time stamp is the last commit's.
 include(GNUInstallDirs)
 
-find_package(Git QUIET)
-if(GIT_FOUND)
-  execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
-    OUTPUT_VARIABLE REEDMERE_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-endif()
-if(NOT REEDMERE_SOURCE_DATE_EPOCH)
-  set(REEDMERE_SOURCE_DATE_EPOCH 1796515200)  # 2026-12-05, when there is no history to ask
-endif()
 configure_file(cmake/cpack_options.cmake.in ${CMAKE_BINARY_DIR}/cpack_options.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/cpack_options.cmake)
 
@@ -42,9 +34,10 @@ set(CPACK_PACKAGE_NAME reedmere)
 set(CPACK_PACKAGE_VENDOR "The Reedmere developers")
 set(CPACK_PACKAGE_CONTACT "Reedmere developers <dev@reedmere.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_DESCRIPTION "A single-player fishing game for the text console. Three fish swim \
-about a 10 by 10 pond, drawn in colour; press a key and the pond is covered, then cast your line by \
-typing a column and a row. Your father, out fishing with you, reports what you pull up, in dark comedy.")
+set(CPACK_PACKAGE_DESCRIPTION "A single-player fishing game for the text console. Three fish swim
+about a 10 by 10 pond, drawn in colour; press a key and the pond is covered,
+then cast your line by typing a column and a row. Your father, out fishing
+with you, reports what you pull up, in dark comedy.")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
