@@ -38,7 +38,6 @@ set(CPACK_PACKAGE_DESCRIPTION "A single-player fishing game for the text console
 about a 10 by 10 pond, drawn in colour; press a key and the pond is covered,
 then cast your line by typing a column and a row. Your father, out fishing
 with you, reports what you pull up, in dark comedy.")
-set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

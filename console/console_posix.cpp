@@ -33,7 +33,7 @@ volatile std::sig_atomic_t g_in_key_mode = 0;  // the game is waiting for a key
 volatile std::sig_atomic_t g_colour_terminal = 0;
 sigset_t g_handled_signals;
 
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 bool in_foreground() { return tcgetpgrp(STDIN_FILENO) == getpgrp(); }
 
@@ -131,6 +131,12 @@ void on_continue(int) {
     errno = saved_errno;
 }
 
+long long monotonic_ns() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
 void catch_unless_ignored(int sig, void (*handler)(int)) {
     struct sigaction current {};
     sigaction(sig, nullptr, &current);
@@ -155,6 +161,7 @@ void start() {
     }
     sigemptyset(&g_handled_signals);
     for (int sig : kEndingSignals) sigaddset(&g_handled_signals, sig);
+    sigaddset(&g_handled_signals, SIGPIPE);
     sigaddset(&g_handled_signals, SIGTSTP);
     sigaddset(&g_handled_signals, SIGCONT);
 
@@ -181,15 +188,11 @@ bool key_pending() {
 }
 
 void sleep_ms(int ms) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long until_ns = now.tv_sec * 1000000000LL + now.tv_nsec + ms * 1000000LL;
+    const long long until_ns = monotonic_ns() + ms * 1000000LL;
     // Sleeps out what is left whenever a signal wakes it early.
-    for (long long left = ms * 1000000LL; left > 0;) {
+    for (long long left = until_ns - monotonic_ns(); left > 0; left = until_ns - monotonic_ns()) {
         timespec rest{static_cast<time_t>(left / 1000000000LL), static_cast<long>(left % 1000000000LL)};
         nanosleep(&rest, nullptr);
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        left = until_ns - (now.tv_sec * 1000000000LL + now.tv_nsec);
     }
 }
 

@@ -82,7 +82,7 @@ TEST(Game, TypedSessions) {
     std::srand(10);
     for (std::string typed : sessions) {
         std::FILE* in = fmemopen(typed.data(), typed.size(), "r");
-        EXPECT_TRUE(play_like_the_game(in, screen));
+        EXPECT_TRUE(play_like_the_game(in));
         std::fclose(in);
     }
     expect_printed_as_recorded("sessions.txt");

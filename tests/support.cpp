@@ -29,7 +29,8 @@ void reedmere::console::sleep_ms(int ms) { std::fprintf(fake_console::screen, "<
 
 void reedmere::console::input_ended() {}
 
-bool play_like_the_game(std::FILE* in, std::FILE* out) {
+bool play_like_the_game(std::FILE* in) {
+    std::FILE* const out = fake_console::screen;
     reedmere::Board board;
     board[0].fill(reedmere::Square{1});  // marks left over, as if by an earlier round
     reedmere::Fish fish[3]{};

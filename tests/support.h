@@ -16,6 +16,6 @@ std::string printed();
 }  // namespace fake_console
 
 // Plays as the game does: the intro, then rounds until the input ends or the
-// player declines, marking each cast and replay answer in `out`. False when a
-// cast lies off the board.
-bool play_like_the_game(std::FILE* in, std::FILE* out);
+// player declines, marking each cast and replay answer on the screen. False
+// when a cast lies off the board.
+bool play_like_the_game(std::FILE* in);
