@@ -10,13 +10,14 @@ namespace {
 const HANDLE keyboard = GetStdHandle(STD_INPUT_HANDLE);
 const HANDLE screen = GetStdHandle(STD_OUTPUT_HANDLE);
 
-// Waits for the screen to show `text`, blanks it for the next wait, then types `keys`.
+// Waits up to 20 s (wine can be slow to start a program) for the screen to show
+// `text`, blanks it for the next wait, then types `keys`.
 bool step(const char* text, const wchar_t* keys) {
     CONSOLE_SCREEN_BUFFER_INFO buffer;
     GetConsoleScreenBufferInfo(screen, &buffer);
     std::string seen(buffer.dwSize.X * buffer.dwSize.Y, ' ');
     DWORD done = 0;
-    for (int waited = 0; waited < 100 && seen.find(text) == std::string::npos; ++waited) {
+    for (int waited = 0; waited < 400 && seen.find(text) == std::string::npos; ++waited) {
         Sleep(50);
         ReadConsoleOutputCharacterA(screen, seen.data(), seen.size(), {0, 0}, &done);
     }
@@ -40,7 +41,7 @@ DWORD play(char* game, const wchar_t* ending) {
     const bool played = step("Press any key", L"x\r") && step("1 2 3 4 5 6 7 8 9 0", L"z\r") &&
                         step("Enter column number:", ending);
     DWORD code = 1;
-    WaitForSingleObject(process.hProcess, 5000);
+    WaitForSingleObject(process.hProcess, 20000);
     GetExitCodeProcess(process.hProcess, &code);
     return played ? code : 1;
 }
