@@ -5,8 +5,12 @@
 
 namespace reedmere::console {
 
-// Call once before anything else: sets up output buffering and makes sure the
-// player's terminal is given back as it was, however the game ends.
+// Call first, before any input or output: one write per flushed frame, and
+// no input hidden in a stdio buffer from the key test.
+void buffer_standard_streams();
+
+// Call once before the game starts: makes sure the player's terminal is given
+// back as it was, however the game ends.
 void start();
 
 // True when a key press, or the end of input, is waiting on standard input.
@@ -21,10 +25,6 @@ void input_ended();
 
 // Blocks for at least ms milliseconds.
 void sleep_ms(int ms);
-
-// For each platform's start(): one write per flushed frame, and no input
-// hidden in a stdio buffer from the key test.
-void buffer_standard_streams();
 
 // Empties the screen and puts the cursor at the top left.
 void clear_screen(std::FILE* out = stdout);

@@ -147,7 +147,6 @@ void catch_unless_ignored(int sig, void (*handler)(int)) {
 }  // namespace
 
 void start() {
-    buffer_standard_streams();
     g_colour_terminal = isatty(STDOUT_FILENO);
 
     if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &g_player_mode) == 0) {

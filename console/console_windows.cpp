@@ -55,8 +55,6 @@ bool redirected_input_pending(HANDLE input) {
 }  // namespace
 
 void start() {
-    buffer_standard_streams();
-
     SetConsoleCtrlHandler(on_console_event, TRUE);
     g_output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (GetConsoleMode(g_output, &g_player_output_mode)) {

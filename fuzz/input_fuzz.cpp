@@ -9,6 +9,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::FILE* in = fmemopen(const_cast<std::uint8_t*>(data), size, "r");
     if (!play_like_the_game(in)) std::abort();
     std::fclose(in);
-    std::rewind(fake_console::screen);  // what was printed is of no interest
+    std::rewind(fake::screen);  // what was printed is of no interest
     return 0;
 }

@@ -1,7 +1,5 @@
 #include "pond/pond.h"
 
-#include <cstdlib>
-
 namespace reedmere {
 
 namespace {
@@ -48,6 +46,9 @@ void step(Fish& fish) {
     }
 }
 
+// The next random number reduced to 0 to n - 1.
+int draw_mod(int n) { return next_random() % n; }
+
 bool lies_at(const Fish& fish, int row, int col) { return fish.row == row && fish.col == col; }
 
 }  // namespace
@@ -59,12 +60,12 @@ void init_board(Board& board, int rows, int cols) {
 }
 
 int spawn_fish(Board& board, Fish& fish) {
-    const int row = std::rand() % kPondRows;
-    const int col = std::rand() % kPondCols;
+    const int row = draw_mod(kPondRows);
+    const int col = draw_mod(kPondCols);
     if (board[row][col].occupied != 0) return 0;
     board[row][col].occupied = 1;
     fish.direction = 0;
-    fish.type = std::rand() % kCatchKinds;
+    fish.type = draw_mod(kCatchKinds);
     fish.row = row;
     fish.col = col;
     fish.speed = 1;
@@ -79,8 +80,8 @@ void move_fish(Board& board, Fish& fish) {
     }
     board[fish.row][fish.col].occupied = 0;
     step(fish);
-    fish.direction = std::rand() % 4;
-    fish.speed = 200 + std::rand() % 4;
+    fish.direction = draw_mod(4);
+    fish.speed = 200 + draw_mod(4);
     fish.wait = 50 / fish.speed;
     board[fish.row][fish.col].occupied = 1;
 }

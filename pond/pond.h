@@ -26,6 +26,10 @@ struct Fish {
     std::int32_t wait;  // ticks still to sit out before the next step
 };
 
+// The pond's one source of chance, a value as std::rand gives: the game draws
+// from std::rand, and the tests link a scripted sequence in its place.
+int next_random();
+
 void init_board(Board& board, int rows, int cols);
 
 // One attempt at placing the fish on a random square: 1 when placed, 0 when

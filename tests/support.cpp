@@ -8,10 +8,10 @@ char* g_printed = nullptr;
 std::size_t g_printed_size = 0;
 }  // namespace
 
-std::deque<bool> fake_console::key_answers;
-std::FILE* fake_console::screen = open_memstream(&g_printed, &g_printed_size);
+std::deque<bool> fake::key_answers;
+std::FILE* fake::screen = open_memstream(&g_printed, &g_printed_size);
 
-std::string fake_console::printed() {
+std::string fake::printed() {
     std::fflush(screen);
     std::string text(g_printed, g_printed_size);
     std::rewind(screen);
@@ -19,18 +19,31 @@ std::string fake_console::printed() {
 }
 
 bool reedmere::console::key_pending() {
-    const bool pending = fake_console::key_answers.empty() || fake_console::key_answers.front();
-    if (!fake_console::key_answers.empty()) fake_console::key_answers.pop_front();
-    std::fputs(pending ? "<key>" : "<no key>", fake_console::screen);
+    const bool pending = fake::key_answers.empty() || fake::key_answers.front();
+    if (!fake::key_answers.empty()) fake::key_answers.pop_front();
+    std::fputs(pending ? "<key>" : "<no key>", fake::screen);
     return pending;
 }
 
-void reedmere::console::sleep_ms(int ms) { std::fprintf(fake_console::screen, "<sleep %d>", ms); }
+void reedmere::console::sleep_ms(int ms) { std::fprintf(fake::screen, "<sleep %d>", ms); }
 
 void reedmere::console::input_ended() {}
 
+std::deque<int> fake::draws;
+unsigned long fake::seed = 1;
+
+int reedmere::next_random() {
+    if (fake::draws.empty()) {
+        fake::seed = (fake::seed * 1103515245 + 12345) % 4294967296;
+        return static_cast<int>(fake::seed / 65536 % 32768);
+    }
+    const int draw = fake::draws.front();
+    fake::draws.pop_front();
+    return draw;
+}
+
 bool play_like_the_game(std::FILE* in) {
-    std::FILE* const out = fake_console::screen;
+    std::FILE* const out = fake::screen;
     reedmere::Board board;
     board[0].fill(reedmere::Square{1});  // marks left over, as if by an earlier round
     reedmere::Fish fish[3]{};

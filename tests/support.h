@@ -1,11 +1,12 @@
-// The console that unit tests and the fuzzer link instead of the real one.
+// The console and the draws that unit tests and the fuzzer link instead of
+// the real ones.
 #pragma once
 
 #include <cstdio>
 #include <deque>
 #include <string>
 
-namespace fake_console {
+namespace fake {
 // Key tests are answered from here; a key is pending once it runs out.
 extern std::deque<bool> key_answers;
 // Where key tests and sleeps leave their marks: by default the memory that
@@ -13,7 +14,12 @@ extern std::deque<bool> key_answers;
 extern std::FILE* screen;
 // What has gone to the screen since the last call.
 std::string printed();
-}  // namespace fake_console
+// The pond's draws are taken from here first, then from a small generator
+// (the C standard's example rand) seeded with `seed`, so that no recorded
+// result depends on a C library's own sequence.
+extern std::deque<int> draws;
+extern unsigned long seed;
+}  // namespace fake
 
 // Plays as the game does: the intro, then rounds until the input ends or the
 // player declines, marking each cast and replay answer on the screen. False

@@ -79,7 +79,7 @@ def kill_suspended(shell):
 
 # (command, what happens, in which phase, expected status)
 EVERY_WAY_OUT = [
-    ("{game}", "Ctrl-C", "watching", lambda s: s.sendcontrol("c"), 130),
+    ("{game} --colour", "Ctrl-C, an argument ignored", "watching", lambda s: s.sendcontrol("c"), 130),
     ("{game}", "Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
     ("{game}", "SIGTERM", "watching", lambda s: os.kill(s.game_pid(), signal.SIGTERM), 143),
     ("{game}", "SIGHUP", "watching", lambda s: os.kill(s.game_pid(), signal.SIGHUP), 129),
@@ -89,6 +89,9 @@ EVERY_WAY_OUT = [
     ("({game}; echo status=$? >&2) | true", "screen closed", None, lambda s: None, 141),
     ("{game}", "Ctrl-Z, then fg", "watching", fg_puts_key_mode_back, 130),
     ("{game}", "kill %1 when suspended", "watching", kill_suspended, 143),
+    ("{game} x -h", "-h", None, lambda s: s.expect_exact("Usage: reedmere [--help | --version]\r\n"), 0),
+    ("{game} --version x", "--version", None, lambda s: s.expect_exact(f"\nreedmere {os.environ['REEDMERE_VERSION']}\r\n"), 0),
+    ("{game} --help >/dev/full", "--help, disk full", None, lambda s: s.expect("write error: .+ space"), 1),
 ]
 
 
