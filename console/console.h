@@ -13,6 +13,11 @@ void buffer_standard_streams();
 // back as it was, however the game ends.
 void start();
 
+// The player's keyboard and screen once started: standard input and output,
+// except in a browser, where the page's terminal stands in for them.
+std::FILE* keyboard();
+std::FILE* screen();
+
 // True when a key press, or the end of input, is waiting on standard input.
 // Answers at once and consumes nothing; once it answers true, standard input
 // reads whole lines again, with echo, starting with the pressed key.

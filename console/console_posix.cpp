@@ -186,6 +186,10 @@ bool key_pending() {
     return pending;
 }
 
+std::FILE* keyboard() { return stdin; }
+
+std::FILE* screen() { return stdout; }
+
 void sleep_ms(int ms) {
     const long long until_ns = monotonic_ns() + ms * 1000000LL;
     // Sleeps out what is left whenever a signal wakes it early.

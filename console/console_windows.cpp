@@ -77,6 +77,10 @@ void input_ended() {
     if (is_console(GetStdHandle(STD_INPUT_HANDLE))) Sleep(kCtrlCGraceMs);
 }
 
+std::FILE* keyboard() { return stdin; }
+
+std::FILE* screen() { return stdout; }
+
 void sleep_ms(int ms) {
     // Sleep may wake a little early on a coarse system clock; finish the time.
     const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(ms);

@@ -49,6 +49,8 @@ int main(int argc, char** argv) {
     const int answered = answer_options(argc, argv);
     if (answered >= 0) return answered;
     console::start();
+    std::FILE* const in = console::keyboard();
+    std::FILE* const out = console::screen();
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     Board board{};
@@ -59,13 +61,13 @@ int main(int argc, char** argv) {
     std::int32_t fish_row = 0;
 
     // Every way out, a declined replay or the end of the input, ends here.
-    int playing = show_intro();
+    int playing = show_intro(in, out);
     while (playing) {
-        if (!play_round(board, fish1, fish2, fish3, fish_col, fish_row)) {
-            console::clear_screen();  // the input ended at the cast: leave as a declined replay would
+        if (!play_round(board, fish1, fish2, fish3, fish_col, fish_row, in, out)) {
+            console::clear_screen(out);  // the input ended at the cast: leave as a declined replay would
             break;
         }
-        playing = ask_play_again();
+        playing = ask_play_again(in, out);
     }
     return EXIT_SUCCESS;
 }

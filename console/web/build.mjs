@@ -1,0 +1,29 @@
+// Makes the one-file page: the game (WebAssembly inside its JavaScript, as
+// emcc's SINGLE_FILE writes it), the terminal and their styles, all inline.
+// Usage: node build.mjs GAME.js PAGE.html
+import { build } from "esbuild";
+import { readFile, writeFile } from "node:fs/promises";
+import { fileURLToPath } from "node:url";
+
+const [game, page] = process.argv.slice(2);
+const here = (name) => fileURLToPath(new URL(name, import.meta.url));
+
+const bundle = await build({
+  entryPoints: [here("terminal.js")],
+  alias: { "reedmere-game": game },
+  bundle: true,
+  minify: true,
+  format: "iife",
+  target: "es2020",
+  outdir: "page",
+  write: false,
+  logLevel: "warning",
+});
+const output = (ending) => bundle.outputFiles.find((file) => file.path.endsWith(ending)).text;
+// Inside a script element, "</script" would end it early; "<\/" means the same to JavaScript.
+const script = output(".js").replace(/<\/script/gi, "<\\/script");
+
+const template = await readFile(here("page.html"), "utf8");
+// Functions as replacements, so that no "$" in the code is read as a pattern.
+const html = template.replace("/* STYLES */", () => output(".css")).replace("/* SCRIPT */", () => script);
+await writeFile(page, html);
