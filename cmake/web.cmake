@@ -3,7 +3,7 @@
 # that plays offline, opened straight from disk.
 set_target_properties(reedmere PROPERTIES SUFFIX .js)
 target_link_options(reedmere PRIVATE -sASYNCIFY -sMODULARIZE -sEXPORT_NAME=createReedmere -sINVOKE_RUN=0
-  -sEXIT_RUNTIME -sSINGLE_FILE -sENVIRONMENT=web -sEXPORTED_FUNCTIONS=_main,_exit -sEXPORTED_RUNTIME_METHODS=ccall)
+  -sEXIT_RUNTIME -sSINGLE_FILE -sENVIRONMENT=web -sFILESYSTEM=0 -sEXPORTED_FUNCTIONS=_main,_exit -sEXPORTED_RUNTIME_METHODS=ccall)
 # emcc's optimizer needs acorn, which Debian keeps outside node's own path.
 if(EXISTS /usr/share/nodejs/acorn)
   set_target_properties(reedmere PROPERTIES CXX_LINKER_LAUNCHER "${CMAKE_COMMAND};-E;env;NODE_PATH=/usr/share/nodejs")

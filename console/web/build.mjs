@@ -17,13 +17,18 @@ const bundle = await build({
   target: "es2020",
   outdir: "page",
   write: false,
+  legalComments: "none",  // the licences are given whole at the end of the page
   logLevel: "warning",
 });
 const output = (ending) => bundle.outputFiles.find((file) => file.path.endsWith(ending)).text;
 // Inside a script element, "</script" would end it early; "<\/" means the same to JavaScript.
 const script = output(".js").replace(/<\/script/gi, "<\\/script");
 
+// The licences of the libraries the page carries, as their terms ask.
+const licences = await Promise.all(
+  ["@xterm/xterm/LICENSE", "xterm-pty/LICENSE.txt"].map((file) => readFile(here(`../../node_modules/${file}`), "utf8")),
+);
 const template = await readFile(here("page.html"), "utf8");
 // Functions as replacements, so that no "$" in the code is read as a pattern.
 const html = template.replace("/* STYLES */", () => output(".css")).replace("/* SCRIPT */", () => script);
-await writeFile(page, html);
+await writeFile(page, `${html}<!--\nThe page includes xterm.js and xterm-pty:\n\n${licences.join("\n")}-->\n`);
