@@ -31,6 +31,10 @@ bool step(const char* text, const wchar_t* keys) {
     return seen.find(text) != std::string::npos;
 }
 
+// The console's output mode while the game draws: colour needs virtual-terminal
+// processing on, which wine's console, showing the sequences raw, cannot show.
+DWORD mode_while_playing = 0;
+
 // Plays to the column prompt (a key stops the title and the pond, Enter ends
 // its line), types `ending`, and gives the game's exit code.
 DWORD play(char* game, const wchar_t* ending) {
@@ -38,8 +42,8 @@ DWORD play(char* game, const wchar_t* ending) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     CreateProcessA(nullptr, game, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-    const bool played = step("Press any key", L"x\r") && step("1 2 3 4 5 6 7 8 9 0", L"z\r") &&
-                        step("Enter column number:", ending);
+    const bool played = step("Press any key", L"x\r") && GetConsoleMode(screen, &mode_while_playing) &&
+                        step("1 2 3 4 5 6 7 8 9 0", L"z\r") && step("Enter column number:", ending);
     DWORD code = 1;
     WaitForSingleObject(process.hProcess, 20000);
     GetExitCodeProcess(process.hProcess, &code);
@@ -56,6 +60,8 @@ int main(int, char** argv) {
     const DWORD interrupted = play(argv[1], L"\x03");
     DWORD mode_after = 0;
     GetConsoleMode(screen, &mode_after);
-    std::printf("declined %lu, Ctrl-C %#lx, mode %#lx then %#lx\n", declined, interrupted, mode, mode_after);
-    return declined == 0 && interrupted == STATUS_CONTROL_C_EXIT && mode_after == mode ? 0 : 1;
+    std::printf("declined %lu, Ctrl-C %#lx, mode %#lx, %#lx while playing, %#lx after\n", declined, interrupted,
+                mode, mode_while_playing, mode_after);
+    const bool colour = (mode_while_playing & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    return declined == 0 && interrupted == STATUS_CONTROL_C_EXIT && colour && mode_after == mode ? 0 : 1;
 }

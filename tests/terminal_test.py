@@ -4,6 +4,7 @@ import os
 import re
 import signal
 import termios
+import time
 import unittest
 
 import pexpect
@@ -41,12 +42,21 @@ class Shell(pexpect.spawn):
         assert self.modes_now() == self.modes and "x" not in self.before, "the key was not taken alone"
         self.send("\r")
         self.expect_exact(HEADER)
-        written = self.writes()
+        written, shown = self.writes(), time.monotonic()
+        while time.monotonic() < shown + 0.25:  # a handled signal must not cut a pause short
+            os.kill(self.game_pid(), signal.SIGCONT)
+            time.sleep(0.01)
         self.expect_exact(HEADER)
+        assert 0.3 <= time.monotonic() - shown <= 0.6, "a pond frame is not shown for 0.4 s"
         assert self.writes() == written + 1, "not one write a frame, clear included"
         if phase == "prompt":
             self.send("\r")  # Enter alone: the key is still there for the line read
             self.expect_exact("your next move closely\r\nEnter column number: ")
+        elif phase == "key, then Enter":  # the covered pond is up before the line is ended
+            self.send("k")
+            self.expect_exact("your next move closely\r\n", timeout=0.5)
+            self.send("\r")
+            self.expect_exact("\r\nEnter column number: ")
 
     def exit_status_of_game(self):
         self.expect(r"status=(\d+)")  # in the shell's prompt, or said by the command
@@ -70,6 +80,9 @@ def fg_puts_key_mode_back(shell):
 def decline_after_a_cast(shell):
     shell.send("3 4\rno\r")
     shell.expect(r"Enter row number: .+\r\n", timeout=0.6)  # the outcome stays up during the pause
+    outcome = time.monotonic()
+    shell.expect_exact("Enter Y to play again")
+    assert 0.9 <= time.monotonic() - outcome <= 1.5, "the pause before the replay prompt is not 1 s"
 
 
 def kill_suspended(shell):
@@ -84,7 +97,8 @@ EVERY_WAY_OUT = [
     ("{game}", "SIGTERM", "watching", lambda s: os.kill(s.game_pid(), signal.SIGTERM), 143),
     ("{game}", "SIGHUP", "watching", lambda s: os.kill(s.game_pid(), signal.SIGHUP), 129),
     ("{game}", "SIGQUIT", "watching", lambda s: os.kill(s.game_pid(), signal.SIGQUIT), 131),
-    ("{game}", "end of input", "prompt", lambda s: s.sendcontrol("d"), 0),
+    ("{game}", "end of input", "key, then Enter", lambda s: s.sendcontrol("d"), 0),
+    ("{game} <&-", "input closed", None, lambda s: None, 0),
     ("{game}", "declined replay", "prompt", decline_after_a_cast, 0),
     ("({game}; echo status=$? >&2) | true", "screen closed", None, lambda s: None, 141),
     ("{game}", "Ctrl-Z, then fg", "watching", fg_puts_key_mode_back, 130),
