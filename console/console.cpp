@@ -1,6 +1,10 @@
 // Console services that every platform shares.
 #include "console/console.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 namespace reedmere::console {
 
 namespace {
@@ -21,6 +25,15 @@ void clear_screen(std::FILE* out) {
     // Cursor home, then erase the whole display. Written into the output buffer
     // so that it reaches the terminal together with the frame drawn after it.
     std::fputs("\033[H\033[2J", out);
+}
+
+void flush(std::FILE* out) {
+    if (std::fflush(out) == EOF) fail("write error");
+}
+
+void fail(const char* what) {
+    std::fprintf(stderr, "reedmere: %s: %s\n", what, std::strerror(errno));
+    std::exit(EXIT_FAILURE);
 }
 
 }  // namespace reedmere::console

@@ -23,10 +23,20 @@ std::FILE* screen();
 // reads whole lines again, with echo, starting with the pressed key.
 bool key_pending();
 
-// Told by the game that standard input has ended. On Windows a console read
-// also comes back empty when Ctrl-C is pressed, before the Ctrl-C handler has
-// run; this gives it the moment it needs, so Ctrl-C never passes for an end.
-void input_ended();
+// Told by the game that a read from `in` came back empty. True when the input
+// has ended; false when the read is worth trying again (a non-blocking input
+// that had nothing yet: it returns once there is). A read error ends the game.
+// On Windows a console read also comes back empty when Ctrl-C is pressed,
+// before the Ctrl-C handler has run; this gives it the moment it needs, so
+// Ctrl-C never passes for an end.
+bool input_ended(std::FILE* in);
+
+// Sends what has been written to `out` on its way; a write error ends the game.
+void flush(std::FILE* out);
+
+// Ends the game with status 1, saying on standard error what failed and why
+// (errno), as "reedmere: read error: Is a directory".
+[[noreturn]] void fail(const char* what);
 
 // Blocks for at least ms milliseconds.
 void sleep_ms(int ms);

@@ -8,7 +8,9 @@
 // Ctrl-C and Ctrl-Z keep working; every way out restores the saved settings.
 //
 // Only the foreground game touches the terminal: a background process that
-// calls tcsetattr is stopped by SIGTTOU, which would keep a killed game alive.
+// calls tcsetattr or writes (under stty tostop) is stopped by SIGTTOU, which
+// would keep a killed game alive. Found in the background, the game stops
+// itself, as full-screen programs do, rather than draw over the shell.
 // The handled signals are blocked while a handler runs and around every
 // switch of mode, so no handler ever sees the terminal half switched.
 #include <sys/select.h>
@@ -52,8 +54,9 @@ void without_signals(Switch switch_mode) {
     sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
+// At every key test, not only the first: the mode may have been lost since
+// (bash's fg sends no SIGCONT to a job that is already running).
 void enter_key_mode() {
-    if (g_in_key_mode) return;
     without_signals([] {
         g_in_key_mode = 1;
         set_mode(g_key_mode);
@@ -105,7 +108,7 @@ bool output_has_room() {
 
 void on_fatal_signal(int sig) {
     restore_terminal();
-    if (g_colour_terminal && output_has_room()) {
+    if (g_colour_terminal && in_foreground() && output_has_room()) {
         // "\033[0m": a frame cut short may have left the colour on.
         static const char reset[] = "\033[0m";
         (void)!write(STDOUT_FILENO, reset, sizeof reset - 1);
@@ -118,10 +121,13 @@ void on_stop_signal(int sig) {
     const int saved_errno = errno;
     restore_terminal();
     raise_default(sig);
-    // Resumed. Until the handler is back a second stop would find the
-    // terminal restored, so it does no harm; SIGCONT sets key mode on return.
+    // Resumed, or never stopped: where no shell can take the game back (it is
+    // its terminal's own program) the kernel discards the stop, and the game
+    // goes on in the mode it was in. Until the handler is back a second stop
+    // would find the terminal restored, so it does no harm.
     set_blocked(sig, SIG_BLOCK);
     set_handler(sig, on_stop_signal);
+    if (g_in_key_mode) set_mode(g_key_mode);
     errno = saved_errno;
 }
 
@@ -142,6 +148,20 @@ void catch_unless_ignored(int sig, void (*handler)(int)) {
     sigaction(sig, nullptr, &current);
     // A signal ignored by whoever started the game (nohup, say) stays ignored.
     if (current.sa_handler != SIG_IGN) set_handler(sig, handler);
+}
+
+// Stops the game, as the terminal stops a background job's output under stty
+// tostop, until a shell brings it back to the foreground.
+void stop_while_in_background() {
+    if (g_have_terminal && !in_foreground()) kill(0, SIGTTOU);
+}
+
+// Blocks until `fd` can be read, or a signal comes.
+void wait_for_input(int fd) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(fd, &readable);
+    select(fd + 1, &readable, nullptr, nullptr, nullptr);
 }
 
 }  // namespace
@@ -173,6 +193,7 @@ void start() {
 }
 
 bool key_pending() {
+    stop_while_in_background();
     enter_key_mode();
     fd_set readable;
     FD_ZERO(&readable);
@@ -182,6 +203,14 @@ bool key_pending() {
     // Hang-ups, errors and end of input count as pending too: the read that
     // follows finds out what they are instead of the game waiting forever.
     const bool pending = ready > 0 || (ready < 0 && errno != EINTR);
+    if (pending && g_have_terminal) {
+        // The key is read while still in key mode and put back, for the line
+        // read to start with: queued across the switch to line mode, a NUL
+        // (Ctrl-Space) would be read there as the end of the input. Putting
+        // back the character just read needs no buffer of stdio's own.
+        const int key = std::getc(stdin);
+        if (key != EOF) std::ungetc(key, stdin);
+    }
     if (pending) leave_key_mode();
     return pending;
 }
@@ -191,6 +220,7 @@ std::FILE* keyboard() { return stdin; }
 std::FILE* screen() { return stdout; }
 
 void sleep_ms(int ms) {
+    stop_while_in_background();
     const long long until_ns = monotonic_ns() + ms * 1000000LL;
     // Sleeps out what is left whenever a signal wakes it early.
     for (long long left = until_ns - monotonic_ns(); left > 0; left = until_ns - monotonic_ns()) {
@@ -199,6 +229,14 @@ void sleep_ms(int ms) {
     }
 }
 
-void input_ended() {}
+bool input_ended(std::FILE* in) {
+    if (!std::ferror(in)) return true;
+    // A non-blocking input (left so by another program on the terminal) that
+    // has nothing yet is waited for, not taken for the end.
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) fail("read error");
+    std::clearerr(in);
+    wait_for_input(fileno(in));
+    return false;
+}
 
 }  // namespace reedmere::console

@@ -84,7 +84,7 @@ bool key_pending() {
     return pending;
 }
 
-void input_ended() {}
+bool input_ended(std::FILE*) { return true; }  // reads here end only at the end of input
 
 void sleep_ms(int ms) {
     web_sleep(ms);

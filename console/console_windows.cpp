@@ -72,9 +72,12 @@ bool key_pending() {
 }
 
 // The console read comes back empty on Ctrl-C while the handler is still on
-// its way, on a thread of its own; it ends the game during this wait.
-void input_ended() {
+// its way, on a thread of its own; it ends the game during this wait, before
+// a failed read is taken for an error.
+bool input_ended(std::FILE* in) {
     if (is_console(GetStdHandle(STD_INPUT_HANDLE))) Sleep(kCtrlCGraceMs);
+    if (std::ferror(in)) fail("read error");
+    return true;
 }
 
 std::FILE* keyboard() { return stdin; }

@@ -17,8 +17,8 @@ constexpr int kReplayPauseMs = 1000;
 bool is_blank(int c) { return std::isspace(c) != 0; }
 
 int next_char(std::FILE* in) {
-    const int c = std::getc(in);
-    if (c == EOF) console::input_ended();
+    int c = std::getc(in);
+    while (c == EOF && !console::input_ended(in)) c = std::getc(in);
     return c;
 }
 
@@ -48,7 +48,7 @@ int read_cast_word(std::FILE* in) {
 
 // Waits for a cast number, passing over any other word without a word said.
 int read_cast_number(std::int32_t& number, std::FILE* in, std::FILE* out) {
-    std::fflush(out);
+    console::flush(out);
     int word = read_cast_word(in);
     while (word == kNotACastNumber) word = read_cast_word(in);
     if (word == kEndOfInput) return 0;
@@ -68,7 +68,7 @@ int flush_line(std::FILE* in) {
 }
 
 int read_cast(std::int32_t& fish_col, std::int32_t& fish_row, std::FILE* in, std::FILE* out) {
-    std::fflush(out);
+    console::flush(out);
     if (!flush_line(in)) return 0;
     std::fputs("Enter column number: ", out);
     if (!read_cast_number(fish_col, in, out)) return 0;
@@ -80,10 +80,10 @@ int read_cast(std::int32_t& fish_col, std::int32_t& fish_row, std::FILE* in, std
 }
 
 int ask_play_again(std::FILE* in, std::FILE* out) {
-    std::fflush(out);
+    console::flush(out);
     console::sleep_ms(kReplayPauseMs);
     std::fputs("Enter Y to play again\n", out);
-    std::fflush(out);
+    console::flush(out);
     const int play_again = read_nonblank(in);
     if (play_again != EOF) flush_line(in);
     console::clear_screen(out);

@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -33,11 +32,8 @@ int answer_options(int argc, char** argv) {
         if (std::strcmp(argv[i], "--version") == 0) answer = "reedmere " REEDMERE_VERSION "\n";
     }
     if (answer == nullptr) return -1;
-    // A help text that never reached its reader is no success.
-    if (std::fputs(answer, stdout) == EOF || std::fflush(stdout) == EOF) {
-        std::fprintf(stderr, "reedmere: write error: %s\n", std::strerror(errno));
-        return EXIT_FAILURE;
-    }
+    std::fputs(answer, stdout);
+    reedmere::console::flush(stdout);  // a help text that never reached its reader is no success
     return EXIT_SUCCESS;
 }
 
@@ -69,5 +65,6 @@ int main(int argc, char** argv) {
         }
         playing = ask_play_again(in, out);
     }
+    console::flush(out);
     return EXIT_SUCCESS;
 }

@@ -15,7 +15,7 @@ void place(Board& board, Fish& fish) {
 
 int show_intro(std::FILE* in, std::FILE* out) {
     animate_title(out);
-    std::fflush(out);
+    console::flush(out);
     const int line_ended = flush_line(in);
     console::clear_screen(out);
     return line_ended;

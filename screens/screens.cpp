@@ -67,7 +67,7 @@ void draw_rows(const Board* board, int rows, int cols, std::FILE* out) {
 
 // Leaves the frame on screen for ms milliseconds, then wipes it.
 void show_frame_for(int ms, std::FILE* out) {
-    std::fflush(out);
+    console::flush(out);
     console::sleep_ms(ms);
     console::clear_screen(out);
 }

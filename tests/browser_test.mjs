@@ -1,7 +1,7 @@
 // The one-file page in headless Chromium, opened from disk and played with
 // real key presses; the screen is read from the terminal's rows on the page.
 import assert from "node:assert/strict";
-import { statSync, readFileSync } from "node:fs";
+import { readFileSync } from "node:fs";
 import { after, test } from "node:test";
 import { gzipSync } from "node:zlib";
 import puppeteer from "puppeteer-core";
@@ -25,6 +25,11 @@ async function watch(ms) {
   }
   return seen;
 }
+const ctrl = async (key) => {
+  await page.keyboard.down("Control");
+  await page.keyboard.press(key);
+  await page.keyboard.up("Control");
+};
 const between = (low, value, high) => assert.ok(low <= value && value <= high, `${value} not within ${low} to ${high}`);
 
 test("a round played by hand, Ctrl-C, and a new game", async () => {
@@ -63,9 +68,7 @@ test("a round played by hand, Ctrl-C, and a new game", async () => {
   await page.keyboard.type("y\n");
   await shows("F ");
 
-  await page.keyboard.down("Control");
-  await page.keyboard.press("c");
-  await page.keyboard.up("Control");
+  await ctrl("c");
   await shows("The game has ended. Press any key for a new game.");
   assert.match(await page.$eval("#status", (status) => status.textContent), /has ended/);
   await page.keyboard.press("z");
@@ -74,13 +77,10 @@ test("a round played by hand, Ctrl-C, and a new game", async () => {
   await shows("F ");
   await page.keyboard.press("Enter");
   await shows("Enter column number: ");
-  await page.keyboard.down("Control");
-  await page.keyboard.press("d");
-  await page.keyboard.up("Control");
+  await ctrl("d");
   await shows("The game has ended.");
 
-  const size = statSync(PAGE).size;
-  const gzipped = gzipSync(readFileSync(PAGE)).length;
-  console.log(`page ${size} bytes, ${gzipped} gzipped; first title frame at ${Math.round(firstFrame)} ms;` +
+  const file = readFileSync(PAGE);
+  console.log(`page ${file.length} bytes, ${gzipSync(file).length} gzipped; first title frame at ${Math.round(firstFrame)} ms;` +
     ` main thread busy ${(busy * 10).toFixed(2)}% of a core while watching`);
 });

@@ -62,6 +62,6 @@ int main(int, char** argv) {
     GetConsoleMode(screen, &mode_after);
     std::printf("declined %lu, Ctrl-C %#lx, mode %#lx, %#lx while playing, %#lx after\n", declined, interrupted,
                 mode, mode_while_playing, mode_after);
-    const bool colour = (mode_while_playing & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
-    return declined == 0 && interrupted == STATUS_CONTROL_C_EXIT && colour && mode_after == mode ? 0 : 1;
+    const bool played = declined == 0 && interrupted == STATUS_CONTROL_C_EXIT;
+    return played && (mode_while_playing & ENABLE_VIRTUAL_TERMINAL_PROCESSING) && mode_after == mode ? 0 : 1;
 }

@@ -27,7 +27,7 @@ bool reedmere::console::key_pending() {
 
 void reedmere::console::sleep_ms(int ms) { std::fprintf(fake::screen, "<sleep %d>", ms); }
 
-void reedmere::console::input_ended() {}
+bool reedmere::console::input_ended(std::FILE*) { return true; }
 
 std::deque<int> fake::draws;
 unsigned long fake::seed = 1;
