@@ -19,7 +19,9 @@ namespace reedmere::console {
 
 namespace {
 
-// The page's terminal, as lent by terminal.js to this game.
+// The page's terminal, as lent by terminal.js to this game. (JavaScript, which
+// clang-format would mangle.)
+// clang-format off
 EM_JS(void, web_set_key_mode, (int on), { Module.terminal.setKeyMode(on !== 0); });
 EM_JS(int, web_key_pending, (), { return Module.terminal.keyPending() ? 1 : 0; });
 EM_JS(int, web_signal, (), { return Module.terminal.signal; });
@@ -33,6 +35,7 @@ EM_ASYNC_JS(int, web_read, (char* bytes, int size), {
     return read.length;
 });
 EM_ASYNC_JS(void, web_sleep, (int ms), { await Module.terminal.sleep(ms); });
+// clang-format on
 
 bool g_in_key_mode = false;
 std::FILE* g_keyboard = nullptr;

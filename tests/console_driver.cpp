@@ -60,8 +60,8 @@ int main(int, char** argv) {
     const DWORD interrupted = play(argv[1], L"\x03");
     DWORD mode_after = 0;
     GetConsoleMode(screen, &mode_after);
-    std::printf("declined %lu, Ctrl-C %#lx, mode %#lx, %#lx while playing, %#lx after\n", declined, interrupted,
-                mode, mode_while_playing, mode_after);
+    std::printf("declined %lu, Ctrl-C %#lx, mode %#lx, %#lx while playing, %#lx after\n", declined,
+                interrupted, mode, mode_while_playing, mode_after);
     const bool played = declined == 0 && interrupted == STATUS_CONTROL_C_EXIT;
     return played && (mode_while_playing & ENABLE_VIRTUAL_TERMINAL_PROCESSING) && mode_after == mode ? 0 : 1;
 }
