@@ -10,6 +10,15 @@ const PAGE = process.env.REEDMERE_PAGE;
 const browser = await puppeteer.launch({ executablePath: "/usr/bin/chromium", args: ["--no-sandbox"] });
 const page = await browser.newPage();
 after(() => browser.close());
+// Counts the game's writes to the terminal: each copies its bytes out of the WebAssembly memory with one slice.
+await page.evaluateOnNewDocument(() => {
+  const slice = Uint8Array.prototype.slice;
+  window.slices = 0;
+  Uint8Array.prototype.slice = function (...range) {
+    window.slices += 1;
+    return slice.apply(this, range);
+  };
+});
 
 const screen = () => page.$eval(".xterm-rows", (rows) => [...rows.children].map((row) => row.textContent).join("\n"));
 // Waits until the screen shows a match of the pattern; gives the page's time then, in ms.
@@ -52,10 +61,11 @@ test("a round played by hand, Ctrl-C, and a new game", async () => {
   assert.ok(gaps.length >= 3, `${gaps.length} changes of the pond`);
   gaps.forEach((gap) => between(300, gap, 600));
 
-  const before = await page.metrics();
+  const [before, slices] = [await page.metrics(), await page.evaluate(() => window.slices)];
   await new Promise((r) => setTimeout(r, 10000));
   const busy = (await page.metrics()).TaskDuration - before.TaskDuration;
   between(0, busy / 10, 0.02);
+  between(20, (await page.evaluate(() => window.slices)) - slices, 75); // 25 pond frames, not many writes each
 
   await page.keyboard.press("Enter");
   await shows("your next move closely *Enter column number: ");
