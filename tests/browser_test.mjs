@@ -14,10 +14,7 @@ after(() => browser.close());
 await page.evaluateOnNewDocument(() => {
   const slice = Uint8Array.prototype.slice;
   window.slices = 0;
-  Uint8Array.prototype.slice = function (...range) {
-    window.slices += 1;
-    return slice.apply(this, range);
-  };
+  Uint8Array.prototype.slice = function (...range) { window.slices += 1; return slice.apply(this, range); };
 });
 
 const screen = () => page.$eval(".xterm-rows", (rows) => [...rows.children].map((row) => row.textContent).join("\n"));
@@ -34,11 +31,7 @@ async function watch(ms) {
   }
   return seen;
 }
-const ctrl = async (key) => {
-  await page.keyboard.down("Control");
-  await page.keyboard.press(key);
-  await page.keyboard.up("Control");
-};
+const ctrl = async (key) => { await page.keyboard.down("Control"); await page.keyboard.press(key); await page.keyboard.up("Control"); };
 const between = (low, value, high) => assert.ok(low <= value && value <= high, `${value} not within ${low} to ${high}`);
 
 test("a round played by hand, Ctrl-C, and a new game", async () => {
