@@ -37,7 +37,7 @@ const between = (low, value, high) => assert.ok(low <= value && value <= high, `
 test("a round played by hand, Ctrl-C, and a new game", async () => {
   await page.goto(`file://${PAGE}`);
   const firstFrame = await shows("Press any key to start playing!");
-  const titles = await watch(300);
+  const titles = await watch(1000);
   assert.ok(new Set(titles.map((s) => s.text.split("\n")[1])).size >= 3, "the title fish does not swim");
 
   await page.keyboard.press("x");
@@ -57,7 +57,7 @@ test("a round played by hand, Ctrl-C, and a new game", async () => {
   const [before, slices] = [await page.metrics(), await page.evaluate(() => window.slices)];
   await new Promise((r) => setTimeout(r, 10000));
   const busy = (await page.metrics()).TaskDuration - before.TaskDuration;
-  between(0, busy / 10, 0.02);
+  between(0, busy / 10, 0.1); // a busy wait would take the whole core
   between(20, (await page.evaluate(() => window.slices)) - slices, 75); // 25 pond frames, not many writes each
 
   await page.keyboard.press("Enter");
