@@ -220,13 +220,14 @@ std::FILE* keyboard() { return stdin; }
 std::FILE* screen() { return stdout; }
 
 void sleep_ms(int ms) {
-    stop_while_in_background();
     const long long until_ns = monotonic_ns() + ms * 1000000LL;
     // Sleeps out what is left whenever a signal wakes it early.
     for (long long left = until_ns - monotonic_ns(); left > 0; left = until_ns - monotonic_ns()) {
         timespec rest{static_cast<time_t>(left / 1000000000LL), static_cast<long>(left % 1000000000LL)};
         nanosleep(&rest, nullptr);
     }
+    // A game put in the background during the pause draws no next frame there.
+    stop_while_in_background();
 }
 
 bool input_ended(std::FILE* in) {
