@@ -37,7 +37,6 @@ EM_ASYNC_JS(int, web_read, (char* bytes, int size), {
 EM_ASYNC_JS(void, web_sleep, (int ms), { await Module.terminal.sleep(ms); });
 // clang-format on
 
-bool g_in_key_mode = false;
 std::FILE* g_keyboard = nullptr;
 std::FILE* g_screen = nullptr;
 
@@ -55,12 +54,6 @@ ssize_t read_keyboard(void*, char* bytes, std::size_t size) {
 ssize_t write_screen(void*, const char* bytes, std::size_t size) {
     web_write(bytes, static_cast<int>(size));
     return static_cast<ssize_t>(size);
-}
-
-void set_key_mode(bool on) {
-    if (g_in_key_mode == on) return;
-    g_in_key_mode = on;
-    web_set_key_mode(on ? 1 : 0);
 }
 
 // As large as the buffer of a terminal's standard output: a frame is one write.
@@ -81,9 +74,9 @@ std::FILE* keyboard() { return g_keyboard; }
 std::FILE* screen() { return g_screen; }
 
 bool key_pending() {
-    set_key_mode(true);
+    web_set_key_mode(1);
     const bool pending = web_key_pending() != 0;
-    if (pending) set_key_mode(false);
+    if (pending) web_set_key_mode(0);
     return pending;
 }
 
