@@ -32,6 +32,11 @@ async function watch(ms) {
   }
   return seen;
 }
+async function pressWithControl(key) {
+  await page.keyboard.down("Control");
+  await page.keyboard.press(key);
+  await page.keyboard.up("Control");
+}
 const between = (low, value, high) => assert.ok(low <= value && value <= high, `${value} not within ${low} to ${high}`);
 
 test("a round played by hand, Ctrl-D, a new game, and Ctrl-C", async () => {
@@ -72,17 +77,13 @@ test("a round played by hand, Ctrl-D, a new game, and Ctrl-C", async () => {
   await shows("F ");
   await page.keyboard.press("Enter");
   await shows("Enter column number: ");
-  await page.keyboard.down("Control");
-  await page.keyboard.press("d");
-  await page.keyboard.up("Control");
+  await pressWithControl("d");
   await shows("The game has ended. Press any key for a new game.");
   assert.match(await page.$eval("#status", (status) => status.textContent), /has ended/);
 
   await page.keyboard.press("z");
   await shows("Press any key to start playing!");
-  await page.keyboard.down("Control");
-  await page.keyboard.press("c");
-  await page.keyboard.up("Control");
+  await pressWithControl("c");
   await shows("The game has ended.");
   console.log(`first title frame at ${Math.round(firstFrame)} ms; main thread busy ${(busy * 10).toFixed(2)}% while watching`);
 });
