@@ -22,9 +22,9 @@ void buffer_standard_streams() {
 }
 
 void clear_screen(std::FILE* out) {
-    // Cursor home, then erase the whole display. Written into the output buffer
-    // so that it reaches the terminal together with the frame drawn after it.
-    std::fputs("\033[H\033[2J", out);
+    // Written into the output buffer, so that it reaches the terminal together
+    // with the frame drawn after it.
+    std::fputs(kClearScreen, out);
 }
 
 void flush(std::FILE* out) {

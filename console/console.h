@@ -41,6 +41,9 @@ void flush(std::FILE* out);
 // Blocks for at least ms milliseconds.
 void sleep_ms(int ms);
 
+// Cursor home, then erase the whole display.
+constexpr char kClearScreen[] = "\033[H\033[2J";
+
 // Empties the screen and puts the cursor at the top left.
 void clear_screen(std::FILE* out = stdout);
 

@@ -3,23 +3,35 @@
 // The key test needs a terminal without line editing (ICANON) and echo, or a
 // key would only be seen after Enter and would be printed over the animation.
 // The game switches into that "key mode" while it waits for a key and back to
-// the player's own settings as soon as one is seen, so the key, still queued,
-// is then read as the start of an ordinary line. Signals stay on (ISIG), so
-// Ctrl-C and Ctrl-Z keep working; every way out restores the saved settings.
+// "line mode" as soon as one is seen, so the key, still queued, is then read
+// as the start of an ordinary line. Line mode is the player's own settings
+// with what line input and the frames need switched on, whatever the player
+// left (stty raw, -icrnl). Signals stay on (ISIG), so Ctrl-C and Ctrl-Z keep
+// working.
+//
+// On a terminal the game plays in the alternate screen, as less and vim do, so
+// the player's screen and scrollback are untouched. Every way out, Ctrl-Z
+// included, gives back the player's settings and screen; fg takes them again
+// and redraws what the game last showed.
 //
 // Only the foreground game touches the terminal: a background process that
 // calls tcsetattr or writes (under stty tostop) is stopped by SIGTTOU, which
-// would keep a killed game alive. Found in the background, the game stops
-// itself, as full-screen programs do, rather than draw over the shell.
-// The handled signals are blocked while a handler runs and around every
-// switch of mode, so no handler ever sees the terminal half switched.
+// would keep a killed game alive. Found in the background, started there
+// included, the game stops itself, as full-screen programs do, rather than
+// draw over the shell or take the shell's settings for the player's. A
+// terminal that is not the game's controlling one has no job control and is
+// always the game's. The handled signals are blocked while a handler runs and
+// around every switch of mode, so no handler ever sees the terminal half
+// switched.
 #include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "console/console.h"
@@ -28,48 +40,149 @@ namespace reedmere::console {
 
 namespace {
 
+// Escape sequences of the game's own, besides the frames' (kClearScreen and colours):
+//   "\033[?1049h"  save the cursor, switch to the alternate screen (cleared)
+//   "\033[H"       cursor to the top left, where the first frame starts
+//   "\033[0m"      colours off, in case a frame was cut short
+//   "\033[?1049l"  back to the normal screen, cursor restored
+constexpr char kEnterScreen[] = "\033[?1049h\033[H";
+constexpr char kLeaveScreen[] = "\033[0m\033[?1049l";
+
 termios g_player_mode;  // the terminal as the player had it
+termios g_line_mode;
 termios g_key_mode;
-volatile std::sig_atomic_t g_have_terminal = 0;
+volatile std::sig_atomic_t g_terminal = -1;  // the descriptor whose job control the game obeys
+volatile std::sig_atomic_t g_keyboard_is_terminal = 0;
+volatile std::sig_atomic_t g_screen_is_terminal = 0;
+volatile std::sig_atomic_t g_have_modes = 0;   // the player's settings have been read
+volatile std::sig_atomic_t g_taken = 0;        // the game's mode and screen are on the terminal
+volatile std::sig_atomic_t g_ended = 0;        // given back for good
 volatile std::sig_atomic_t g_in_key_mode = 0;  // the game is waiting for a key
-volatile std::sig_atomic_t g_colour_terminal = 0;
+volatile std::sig_atomic_t g_writing = 0;
+volatile std::sig_atomic_t g_resumed = 0;  // SIGCONTs so far
 sigset_t g_handled_signals;
 
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// The screen's stream: every byte passes through write_screen.
+std::FILE* g_screen = stdout;
+char g_screen_buffer[16384];  // holds the largest screen whole: one write a flushed frame
+// What the screen shows since its last clear, redrawn when the game comes back.
+char g_shown[16384];
+std::size_t g_shown_size = 0;
 
-bool in_foreground() { return tcgetpgrp(STDIN_FILENO) == getpgrp(); }
+// Signals whose default action ends the process: the player's terminal is
+// given back first. SIGPIPE is caught apart, even when inherited as ignored.
+constexpr int kEndingSignals[] = {
+    SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ,
+    SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS,
+#ifdef __linux__
+    SIGPOLL, SIGSTKFLT, SIGPWR,
+#endif
+};
 
-void set_mode(const termios& mode) {
-    if (g_have_terminal && in_foreground()) tcsetattr(STDIN_FILENO, TCSANOW, &mode);
+// The game's to use when it is the foreground job there, or when it is not
+// the game's controlling terminal (ENOTTY), where no job control applies.
+bool in_foreground() {
+    if (g_terminal < 0) return true;
+    const int saved_errno = errno;
+    const pid_t group = tcgetpgrp(g_terminal);
+    const bool ours = group == getpgrp() || (group < 0 && errno == ENOTTY);
+    errno = saved_errno;
+    return ours;
 }
 
-void restore_terminal() { set_mode(g_player_mode); }
+// True when a short write to the screen cannot block, as it would on a
+// terminal whose output the player has paused with Ctrl-S.
+bool output_has_room() {
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(STDOUT_FILENO, &writable);
+    timeval now{};
+    return select(STDOUT_FILENO + 1, nullptr, &writable, nullptr, &now) == 1;
+}
 
-// Runs a switch of mode with every handled signal held off until it is done.
-template <typename Switch>
-void without_signals(Switch switch_mode) {
+// Writes it all, waiting whenever a non-blocking terminal is full or paused
+// (it shares its open file, and so its flags, with the input). False on any
+// other error, errno telling which.
+bool write_all(const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(STDOUT_FILENO, data, size);
+        if (written >= 0) {
+            data += written;
+            size -= static_cast<std::size_t>(written);
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            fd_set writable;
+            FD_ZERO(&writable);
+            FD_SET(STDOUT_FILENO, &writable);
+            select(STDOUT_FILENO + 1, nullptr, &writable, nullptr, nullptr);
+        } else if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <std::size_t n>
+void write_now(const char (&text)[n]) {
+    (void)!write(STDOUT_FILENO, text, n - 1);
+}
+
+void read_player_mode() {
+    if (!g_keyboard_is_terminal || tcgetattr(STDIN_FILENO, &g_player_mode) != 0) return;
+    g_line_mode = g_player_mode;
+    g_line_mode.c_lflag |= ICANON | ECHO | ISIG;
+    g_line_mode.c_iflag |= ICRNL;  // Enter sends a carriage return
+    g_line_mode.c_iflag &= ~static_cast<tcflag_t>(IGNCR | INLCR);
+    g_line_mode.c_oflag |= OPOST | ONLCR;  // a frame's lines start at the left
+    g_key_mode = g_line_mode;
+    g_key_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    // One key is enough, whatever minimum the player's stty asked for.
+    g_key_mode.c_cc[VMIN] = 1;
+    g_key_mode.c_cc[VTIME] = 0;
+    g_have_modes = 1;
+}
+
+// TCSANOW rather than TCSAFLUSH: a key that was seen must stay queued.
+void set_game_mode() {
+    if (g_have_modes && in_foreground()) {
+        tcsetattr(STDIN_FILENO, TCSANOW, g_in_key_mode ? &g_key_mode : &g_line_mode);
+    }
+}
+
+// Makes the terminal the game's: its mode, and the alternate screen showing
+// what the game last showed there.
+void take_terminal() {
+    if (g_taken || g_ended || !in_foreground()) return;
+    if (!g_have_modes) read_player_mode();
+    set_game_mode();
+    if (g_screen_is_terminal) {
+        write_all(kEnterScreen, sizeof kEnterScreen - 1);
+        // Mid-write, the rest of the frame is on its way and the next one comes soon.
+        if (!g_writing) write_all(g_shown, g_shown_size);
+    }
+    g_taken = 1;
+}
+
+// The player's settings and screen, as they were. From a signal handler a
+// paused screen is not waited for: a dying or stopping game must not hang.
+void give_terminal_back(bool may_wait) {
+    if (!g_taken || !in_foreground()) return;
+    g_taken = 0;
+    if (g_have_modes) tcsetattr(STDIN_FILENO, TCSANOW, &g_player_mode);
+    if (!g_screen_is_terminal) return;
+    if (may_wait) {
+        write_all(kLeaveScreen, sizeof kLeaveScreen - 1);
+    } else if (output_has_room()) {
+        write_now(kLeaveScreen);
+    }
+}
+
+// Runs `work` with every handled signal held off until it is done.
+template <typename Work>
+void without_signals(Work work) {
     sigset_t before;
     sigprocmask(SIG_BLOCK, &g_handled_signals, &before);
-    switch_mode();
+    work();
     sigprocmask(SIG_SETMASK, &before, nullptr);
-}
-
-// At every key test, not only the first: the mode may have been lost since
-// (bash's fg sends no SIGCONT to a job that is already running).
-void enter_key_mode() {
-    without_signals([] {
-        g_in_key_mode = 1;
-        set_mode(g_key_mode);
-    });
-}
-
-// TCSANOW rather than TCSAFLUSH: the key that was seen must stay queued.
-void leave_key_mode() {
-    if (!g_in_key_mode) return;
-    without_signals([] {
-        g_in_key_mode = 0;
-        set_mode(g_player_mode);
-    });
 }
 
 void set_handler(int sig, void (*handler)(int)) {
@@ -88,59 +201,51 @@ void set_blocked(int sig, int how) {
     sigprocmask(how, &just_sig, nullptr);
 }
 
-// Re-raises sig with its default action, so the exit status (or the stop) is
-// what the shell expects.
+// Re-raises sig with its default action, so the exit status, core dump or
+// stop is what the shell expects.
 void raise_default(int sig) {
     std::signal(sig, SIG_DFL);
     set_blocked(sig, SIG_UNBLOCK);
     raise(sig);
 }
 
-// True when a short write to the screen cannot block, as it would on a
-// terminal whose output the player has paused with Ctrl-S.
-bool output_has_room() {
-    fd_set writable;
-    FD_ZERO(&writable);
-    FD_SET(STDOUT_FILENO, &writable);
-    timeval now{};
-    return select(STDOUT_FILENO + 1, nullptr, &writable, nullptr, &now) == 1;
-}
-
-void on_fatal_signal(int sig) {
-    restore_terminal();
-    if (g_colour_terminal && in_foreground() && output_has_room()) {
-        // "\033[0m": a frame cut short may have left the colour on.
-        static const char reset[] = "\033[0m";
-        (void)!write(STDOUT_FILENO, reset, sizeof reset - 1);
-    }
+void on_ending_signal(int sig) {
+    give_terminal_back(false);
+    g_ended = 1;
     raise_default(sig);
     _exit(128 + sig);  // only if the default action did not end us
 }
 
 void on_stop_signal(int sig) {
     const int saved_errno = errno;
-    restore_terminal();
+    give_terminal_back(false);
     raise_default(sig);
     // Resumed, or never stopped: where no shell can take the game back (it is
-    // its terminal's own program) the kernel discards the stop, and the game
-    // goes on in the mode it was in. Until the handler is back a second stop
-    // would find the terminal restored, so it does no harm.
+    // its terminal's own program) the kernel discards the stop, no SIGCONT
+    // comes, and the game takes its terminal again here. Until the handler is
+    // back a second stop would find the terminal given back, so it does no harm.
     set_blocked(sig, SIG_BLOCK);
     set_handler(sig, on_stop_signal);
-    if (g_in_key_mode) set_mode(g_key_mode);
+    take_terminal();
     errno = saved_errno;
 }
 
+// Also at a SIGCONT that ended no stop: the mode may have been changed since.
 void on_continue(int) {
     const int saved_errno = errno;
-    if (g_in_key_mode) set_mode(g_key_mode);
+    g_resumed = g_resumed + 1;
+    if (g_taken) {
+        set_game_mode();
+    } else {
+        take_terminal();
+    }
     errno = saved_errno;
 }
 
-long long monotonic_ns() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
+void give_back_at_exit() {
+    std::fflush(g_screen);
+    g_ended = 1;
+    give_terminal_back(true);
 }
 
 void catch_unless_ignored(int sig, void (*handler)(int)) {
@@ -151,9 +256,55 @@ void catch_unless_ignored(int sig, void (*handler)(int)) {
 }
 
 // Stops the game, as the terminal stops a background job's output under stty
-// tostop, until a shell brings it back to the foreground.
+// tostop, until a shell brings it to the foreground. Where the stop is
+// discarded (no shell could take the game back) it goes on.
 void stop_while_in_background() {
-    if (g_have_terminal && !in_foreground()) kill(0, SIGTTOU);
+    while (!in_foreground()) {
+        const std::sig_atomic_t resumed = g_resumed;
+        kill(0, SIGTTOU);
+        if (g_resumed == resumed) return;
+    }
+}
+
+// Keeps what the screen shows since its last clear.
+void remember(const char* data, std::size_t size) {
+    const char* const end = data + size;
+    const char* const cleared = std::find_end(data, end, kClearScreen, kClearScreen + sizeof kClearScreen - 1);
+    if (cleared != end) {
+        data = cleared;
+        g_shown_size = 0;
+    }
+    const std::size_t kept = std::min(sizeof g_shown - g_shown_size, static_cast<std::size_t>(end - data));
+    std::memcpy(g_shown + g_shown_size, data, kept);
+    g_shown_size += kept;
+}
+
+// The screen stream's only way out. The background check is here, right
+// before any byte would reach the terminal.
+ssize_t write_screen(void*, const char* data, std::size_t size) {
+    stop_while_in_background();
+    without_signals([&] {
+        take_terminal();
+        if (g_screen_is_terminal) remember(data, size);
+        g_writing = 1;
+    });
+    const bool written = write_all(data, size);
+    g_writing = 0;
+    return written ? static_cast<ssize_t>(size) : -1;
+}
+
+void open_screen() {
+#if defined(__APPLE__) || defined(__FreeBSD__) || defined(__NetBSD__) || defined(__OpenBSD__) || \
+    defined(__DragonFly__)
+    std::FILE* const screen = funopen(nullptr, nullptr, [](void*, const char* data, int size) {
+        return static_cast<int>(write_screen(nullptr, data, static_cast<std::size_t>(size)));
+    }, nullptr, nullptr);
+#else
+    std::FILE* const screen = fopencookie(nullptr, "w", {nullptr, write_screen, nullptr, nullptr});
+#endif
+    if (screen == nullptr) return;  // stdout will do, without the waiting and the redraw
+    std::setvbuf(screen, g_screen_buffer, _IOFBF, sizeof g_screen_buffer);
+    g_screen = screen;
 }
 
 // Blocks until `fd` can be read, or a signal comes.
@@ -164,37 +315,45 @@ void wait_for_input(int fd) {
     select(fd + 1, &readable, nullptr, nullptr, nullptr);
 }
 
+long long monotonic_ns() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
 }  // namespace
 
 void start() {
-    g_colour_terminal = isatty(STDOUT_FILENO);
+    g_keyboard_is_terminal = isatty(STDIN_FILENO);
+    g_screen_is_terminal = isatty(STDOUT_FILENO);
+    g_terminal = g_keyboard_is_terminal ? STDIN_FILENO : g_screen_is_terminal ? STDOUT_FILENO : -1;
+    open_screen();
 
-    if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &g_player_mode) == 0) {
-        g_key_mode = g_player_mode;
-        g_key_mode.c_lflag &= ~(ICANON | ECHO);
-        // One key is enough, whatever minimum the player's stty asked for.
-        g_key_mode.c_cc[VMIN] = 1;
-        g_key_mode.c_cc[VTIME] = 0;
-        g_have_terminal = 1;
-        std::atexit(restore_terminal);
-    }
     sigemptyset(&g_handled_signals);
     for (int sig : kEndingSignals) sigaddset(&g_handled_signals, sig);
-    sigaddset(&g_handled_signals, SIGPIPE);
-    sigaddset(&g_handled_signals, SIGTSTP);
-    sigaddset(&g_handled_signals, SIGCONT);
-
-    for (int sig : kEndingSignals) catch_unless_ignored(sig, on_fatal_signal);
+    for (int sig : {SIGPIPE, SIGTSTP, SIGCONT}) sigaddset(&g_handled_signals, sig);
+    for (int sig : kEndingSignals) catch_unless_ignored(sig, on_ending_signal);
     // Even when inherited as ignored: with nobody reading the screen there is
     // no game left to play, and carrying on would only spin.
-    set_handler(SIGPIPE, on_fatal_signal);
+    set_handler(SIGPIPE, on_ending_signal);
     catch_unless_ignored(SIGTSTP, on_stop_signal);
     set_handler(SIGCONT, on_continue);
+    std::atexit(give_back_at_exit);
+
+    // Started with &: until fg the terminal holds the shell's settings, not the player's.
+    stop_while_in_background();
+    without_signals(take_terminal);
 }
 
 bool key_pending() {
     stop_while_in_background();
-    enter_key_mode();
+    // At every key test, not only the first: the mode may have been lost since
+    // (bash's fg sends no SIGCONT to a job that is already running).
+    without_signals([] {
+        g_in_key_mode = 1;
+        if (g_taken) set_game_mode();
+        take_terminal();
+    });
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(STDIN_FILENO, &readable);
@@ -203,7 +362,7 @@ bool key_pending() {
     // Hang-ups, errors and end of input count as pending too: the read that
     // follows finds out what they are instead of the game waiting forever.
     const bool pending = ready > 0 || (ready < 0 && errno != EINTR);
-    if (pending && g_have_terminal) {
+    if (pending && g_have_modes) {
         // The key is read while still in key mode and put back, for the line
         // read to start with: queued across the switch to line mode, a NUL
         // (Ctrl-Space) would be read there as the end of the input. Putting
@@ -211,13 +370,18 @@ bool key_pending() {
         const int key = std::getc(stdin);
         if (key != EOF) std::ungetc(key, stdin);
     }
-    if (pending) leave_key_mode();
+    if (pending) {
+        without_signals([] {
+            g_in_key_mode = 0;
+            set_game_mode();
+        });
+    }
     return pending;
 }
 
 std::FILE* keyboard() { return stdin; }
 
-std::FILE* screen() { return stdout; }
+std::FILE* screen() { return g_screen; }
 
 void sleep_ms(int ms) {
     const long long until_ns = monotonic_ns() + ms * 1000000LL;
@@ -226,8 +390,6 @@ void sleep_ms(int ms) {
         timespec rest{static_cast<time_t>(left / 1000000000LL), static_cast<long>(left % 1000000000LL)};
         nanosleep(&rest, nullptr);
     }
-    // A game put in the background during the pause draws no next frame there.
-    stop_while_in_background();
 }
 
 bool input_ended(std::FILE* in) {

@@ -1,48 +1,63 @@
 # The finished game on a pseudo-terminal, started by a shell with job control
-# (dash, which leaves the terminal's modes alone) the way a player starts it.
+# the way a player starts it: dash, which leaves the terminal's modes alone, or
+# bash, whose line editor has the terminal in its own raw mode while it reads.
+import io
 import os
 import re
 import signal
 import termios
 import time
 import unittest
+from pathlib import Path
 
 import pexpect
 
-# Any heap allocation ends the game, with SIGABRT, under this preload.
+# Any heap allocation but the screen's stream ends the game, with SIGABRT, under this preload.
 GAME = f"LD_PRELOAD={os.environ['REEDMERE_NO_HEAP']} {os.environ['REEDMERE_GAME']}"
 HEADER = "  1 2 3 4 5 6 7 8 9 0\r\n"
+ENTER, LEAVE = "\x1b[?1049h", "\x1b[?1049l"  # the alternate screen
 SET_FLAGS = "python3 -c 'import fcntl, os; fcntl.fcntl(0, fcntl.F_SETFL, {})'"
-# The game with its input non-blocking, as another program on the terminal may leave it.
+# The game with its terminal non-blocking, as another program on the terminal may leave it.
 NONBLOCK = f"{SET_FLAGS.format('os.O_NONBLOCK')}; {{game}}; s=$?; {SET_FLAGS.format(0)}; (exit $s)"
 
 
 class Shell(pexpect.spawn):
-    def __init__(self, command):
-        # The player's own stty asks for 4 bytes a read; one key must still do.
-        shell = "stty min 4; exec /bin/sh -i"
-        super().__init__("/bin/sh", ["-c", shell], env={"PS1": "status=$? $ ", "PATH": os.defpath}, encoding="utf-8", timeout=10)
+    def __init__(self, command, shell="/bin/sh"):
+        # The player's own stty asks for 4 bytes a read, and Enter's carriage
+        # return is left untranslated; one key and Enter must still do. Python
+        # ignores SIGXFSZ, which a player's shell does not.
+        super().__init__("/bin/sh", ["-c", f"stty min 4 -icrnl; echo; read go; exec {shell} -i"], env={"PS1": "status=$? $ ", "PATH": os.defpath},
+                         encoding="utf-8", timeout=10, preexec_fn=lambda: signal.signal(signal.SIGXFSZ, signal.SIG_DFL))
+        self.logfile_read = io.StringIO()
+        self.expect_exact("\r\n")
+        self.line_mode = self.modes_now()  # for typed numbers: the player's own, with what line input needs
+        self.line_mode[0] |= termios.ICRNL
+        self.sendline()
         self.expect_exact("$ ")
-        self.modes = self.modes_now()
+        self.modes = self.modes_now()  # as the shell keeps them at its prompt
         self.sendline(command.format(game=GAME))
+        if command.endswith("&"):  # started in the background, where it waits for fg
+            self.expect_exact("$ ")
+            self.sendline("fg")
 
     def modes_now(self):
         return termios.tcgetattr(self.child_fd)
 
     def game_pid(self):
-        with open(f"/proc/{self.pid}/task/{self.pid}/children") as children:
-            return int(children.read().split()[0])
+        pid = self.pid  # the game is the shell's last descendant: setsid runs it as a grandchild
+        while children := Path(f"/proc/{pid}/task/{pid}/children").read_text().split():
+            pid = int(children[0])
+        return pid
 
     def writes(self):
-        with open(f"/proc/{self.game_pid()}/io") as io:
-            return int(re.search(r"syscw: (\d+)", io.read()).group(1))
+        return int(re.search(r"syscw: (\d+)", Path(f"/proc/{self.game_pid()}/io").read_text()).group(1))
 
     def reach(self, phase):
         self.expect_exact("Press any key to start playing!", timeout=1)  # frames are not held back
-        assert self.modes_now() != self.modes, "the title waits for a key in line mode"
+        assert self.modes_now() != self.line_mode, "the title waits for a key in line mode"
         self.send("\0")  # one key (Ctrl-Space, a NUL), no Enter, stops the title, unechoed
         self.expect(pexpect.TIMEOUT, timeout=0.5)
-        assert self.modes_now() == self.modes and "^@" not in self.before, "the key was not taken alone"
+        assert self.modes_now() == self.line_mode and "^@" not in self.before, "the key was not taken alone, in line mode"
         self.send("\r")
         self.expect_exact(HEADER)
         written, shown = self.writes(), time.monotonic()
@@ -58,8 +73,12 @@ class Shell(pexpect.spawn):
         if phase == "prompt":
             self.send("k\r")  # the rest of the key's line, queued in key mode, ends the line read
             self.expect_exact("your next move closely\r\nEnter column number: ")
-        elif phase == "key, then Enter":  # the covered pond is up before the line is ended
-            self.send("k")
+        elif phase == "paused, key, then Enter":
+            self.sendcontrol("s")  # the screen paused a second; a non-blocking one fails a write
+            time.sleep(1)
+            self.sendcontrol("q")
+            self.expect_exact(HEADER)
+            self.send("k")  # the covered pond is up before the line is ended
             self.expect_exact("your next move closely\r\n", timeout=0.5)
             self.send("\r")
             self.expect_exact("\r\nEnter column number: ")
@@ -68,7 +87,7 @@ class Shell(pexpect.spawn):
         self.sendcontrol("z")
         self.expect_exact("Stopped")
         self.expect_exact("$ ")
-        assert self.modes_now() == self.modes, "the shell got a terminal in key mode"
+        assert self.modes_now() == self.modes, "the shell got a terminal in the game's mode"
 
 
 def background_and_back(shell):
@@ -106,16 +125,23 @@ def kill_suspended(shell):
     shell.sendline("stty tostop; kill %1; kill -CONT %1; sleep 0.5; wait %1; s=$?; stty -tostop; (exit $s)")
 
 
+def signal_game(sig):
+    return lambda shell: os.kill(shell.game_pid(), sig)
+
+
 # (command, what happens, in which phase, expected status)
 EVERY_WAY_OUT = [
     ("{game} --colour", "Ctrl-C, an argument ignored", "watching", lambda s: s.sendcontrol("c"), 130),
-    ("{game}", "Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
-    ("{game}", "SIGTERM", "watching", lambda s: os.kill(s.game_pid(), signal.SIGTERM), 143),
-    ("{game}", "SIGHUP", "watching", lambda s: os.kill(s.game_pid(), signal.SIGHUP), 129),
-    ("{game}", "SIGQUIT", "watching", lambda s: os.kill(s.game_pid(), signal.SIGQUIT), 131),
-    (NONBLOCK, "end of non-blocking input", "key, then Enter", lambda s: s.sendcontrol("d"), 0),
+    ("{game} &", "started with & under bash, Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
+    ("{game}", "SIGTERM", "watching", signal_game(signal.SIGTERM), 143),
+    ("{game}", "SIGHUP", "watching", signal_game(signal.SIGHUP), 129),
+    ("{game}", "SIGQUIT", "watching", signal_game(signal.SIGQUIT), 131),
+    ("{game}", "SIGUSR1", "watching", signal_game(signal.SIGUSR1), 138),
+    ("{game}", "SIGXFSZ", "watching", signal_game(signal.SIGXFSZ), 153),
+    (NONBLOCK, "end of non-blocking input", "paused, key, then Enter", lambda s: s.sendcontrol("d"), 0),
     ("{game} <&-", "input closed", None, lambda s: s.expect_exact("reedmere: read error: Bad file descriptor"), 1),
     ("{game}", "declined replay", "prompt", decline_after_a_cast, 0),
+    ("setsid -w env {game}", "not the controlling terminal", "prompt", decline_after_a_cast, 0),
     ("({game}; echo status=$? >&2) | true", "screen closed", None, lambda s: None, 141),
     ("{game}", "Ctrl-Z, bg, fg", "watching", background_and_back, 130),
     ('script -qec "{game}" /dev/null', "Ctrl-Z with no shell", None, stop_discarded, 130),
@@ -131,11 +157,15 @@ class Terminal(unittest.TestCase):
     def test_every_way_out_ends_the_game_and_gives_the_terminal_back(self):
         for command, fault, phase, strike, expected in EVERY_WAY_OUT:
             with self.subTest(fault, phase=phase):
-                shell = Shell(command)
+                shell = Shell(command, "bash --norc" if "bash" in fault else "/bin/sh")
                 if phase:
                     shell.reach(phase)
                 strike(shell)
                 shell.expect(r"status=(\d+)")  # the game's exit status, in the shell's prompt
                 self.assertEqual(int(shell.match.group(1)), expected)
                 self.assertEqual(shell.modes_now(), shell.modes)
+                # The player's screen is never drawn on: the game plays in the alternate one, and leaves it last.
+                log = shell.logfile_read.getvalue()
+                self.assertEqual(log.count(ENTER), log.count(LEAVE))
+                self.assertNotIn("REEDMERE!", log.split(ENTER)[0] + log.split(LEAVE)[-1])
                 shell.close(force=True)
