@@ -35,17 +35,31 @@ bool step(const char* text, const wchar_t* keys) {
 // processing on, which wine's console, showing the sequences raw, cannot show.
 DWORD mode_while_playing = 0;
 
+constexpr DWORD kEndedByDriver = 0xE0DED;
+
 // Plays to the column prompt (a key stops the title and the pond, Enter ends
-// its line), types `ending`, and gives the game's exit code.
+// its line), types `ending`, and gives the game's exit code. Without an ending
+// no key is typed, and the title must still be playing a second later (wine
+// would give the keys of the next game to a read left by a game ended there).
+// Whenever a step fails or the game outlives its wait, the driver ends it: no
+// test leaves a game behind.
 DWORD play(char* game, const wchar_t* ending) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
+    DWORD mode = 0;
+    GetConsoleMode(screen, &mode);
     CreateProcessA(nullptr, game, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-    const bool played = step("Press any key", L"x\r") && GetConsoleMode(screen, &mode_while_playing) &&
-                        step("1 2 3 4 5 6 7 8 9 0", L"z\r") && step("Enter column number:", ending);
+    const bool played = ending == nullptr
+                            ? step("Press any key", L"")
+                            : step("Press any key", L"x\r") && GetConsoleMode(screen, &mode_while_playing) &&
+                                  step("1 2 3 4 5 6 7 8 9 0", L"z\r") && step("Enter column number:", ending);
+    if (WaitForSingleObject(process.hProcess, ending ? 20000 : 1000) != WAIT_OBJECT_0 || !played) {
+        TerminateProcess(process.hProcess, kEndedByDriver);
+        WaitForSingleObject(process.hProcess, 20000);
+        SetConsoleMode(screen, mode);  // a game ended so cannot give the console back itself
+    }
     DWORD code = 1;
-    WaitForSingleObject(process.hProcess, 20000);
     GetExitCodeProcess(process.hProcess, &code);
     return played ? code : 1;
 }
@@ -56,12 +70,13 @@ int main(int, char** argv) {
     SetConsoleCtrlHandler([](DWORD) -> BOOL { return TRUE; }, TRUE);  // Ctrl-C is for the game
     DWORD mode = 0;
     GetConsoleMode(screen, &mode);
+    const DWORD waiting = play(argv[1], nullptr);
     const DWORD declined = play(argv[1], L"3 4\rn\r");
     const DWORD interrupted = play(argv[1], L"\x03");
     DWORD mode_after = 0;
     GetConsoleMode(screen, &mode_after);
-    std::printf("declined %lu, Ctrl-C %#lx, mode %#lx, %#lx while playing, %#lx after\n", declined,
-                interrupted, mode, mode_while_playing, mode_after);
-    const bool played = declined == 0 && interrupted == STATUS_CONTROL_C_EXIT;
+    std::printf("declined %lu, Ctrl-C %#lx, waiting %#lx, mode %#lx, %#lx while playing, %#lx after\n",
+                declined, interrupted, waiting, mode, mode_while_playing, mode_after);
+    const bool played = declined == 0 && interrupted == STATUS_CONTROL_C_EXIT && waiting == kEndedByDriver;
     return played && (mode_while_playing & ENABLE_VIRTUAL_TERMINAL_PROCESSING) && mode_after == mode ? 0 : 1;
 }

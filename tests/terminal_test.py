@@ -121,6 +121,9 @@ def decline_after_a_cast(shell):
 
 def kill_suspended(shell):
     shell.suspend()
+    shell.sendline("fg")  # the covered pond and the prompt come back
+    shell.expect_exact("your next move closely\r\nEnter column number: ")
+    shell.suspend()
     # What bash's kill %1 does; under tostop the dying game must not write.
     shell.sendline("stty tostop; kill %1; kill -CONT %1; sleep 0.5; wait %1; s=$?; stty -tostop; (exit $s)")
 
@@ -145,7 +148,7 @@ EVERY_WAY_OUT = [
     ("({game}; echo status=$? >&2) | true", "screen closed", None, lambda s: None, 141),
     ("{game}", "Ctrl-Z, bg, fg", "watching", background_and_back, 130),
     ('script -qec "{game}" /dev/null', "Ctrl-Z with no shell", None, stop_discarded, 130),
-    ("{game}", "kill %1 when suspended", "watching", kill_suspended, 143),
+    ("{game}", "fg, then kill %1 when suspended", "prompt", kill_suspended, 143),
     ("{game} x -h", "-h", None, lambda s: s.expect_exact("Usage: reedmere [--help | --version]\r\n"), 0),
     ("{game} --version x", "--version", None, lambda s: s.expect_exact(f"\nreedmere {os.environ['REEDMERE_VERSION']}\r\n"), 0),
     ("{game} --help >/dev/full", "--help, disk full", None, lambda s: s.expect("write error: .+ space"), 1),
