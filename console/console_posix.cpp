@@ -58,7 +58,7 @@ volatile std::sig_atomic_t g_have_modes = 0;   // the player's settings have bee
 volatile std::sig_atomic_t g_taken = 0;        // the game's mode and screen are on the terminal
 volatile std::sig_atomic_t g_ended = 0;        // given back for good
 volatile std::sig_atomic_t g_in_key_mode = 0;  // the game is waiting for a key
-volatile std::sig_atomic_t g_writing = 0;
+volatile std::sig_atomic_t g_redrawn = 0;  // since the screen's latest bytes were kept
 volatile std::sig_atomic_t g_resumed = 0;  // SIGCONTs so far
 sigset_t g_handled_signals;
 
@@ -102,9 +102,10 @@ bool output_has_room() {
 
 // Writes it all, waiting whenever a non-blocking terminal is full or paused
 // (it shares its open file, and so its flags, with the input). False on any
-// other error, errno telling which.
-bool write_all(const char* data, std::size_t size) {
-    while (size > 0) {
+// other error, errno telling which. The screen's bytes stop once a redraw has
+// shown them all.
+bool write_all(const char* data, std::size_t size, bool until_redrawn = false) {
+    while (size > 0 && !(until_redrawn && g_redrawn)) {
         const ssize_t written = write(STDOUT_FILENO, data, size);
         if (written >= 0) {
             data += written;
@@ -156,8 +157,8 @@ void take_terminal() {
     set_game_mode();
     if (g_screen_is_terminal) {
         write_all(kEnterScreen, sizeof kEnterScreen - 1);
-        // Mid-write, the rest of the frame is on its way and the next one comes soon.
-        if (!g_writing) write_all(g_shown, g_shown_size);
+        write_all(g_shown, g_shown_size);
+        g_redrawn = 1;
     }
     g_taken = 1;
 }
@@ -286,11 +287,9 @@ ssize_t write_screen(void*, const char* data, std::size_t size) {
     without_signals([&] {
         take_terminal();
         if (g_screen_is_terminal) remember(data, size);
-        g_writing = 1;
+        g_redrawn = 0;
     });
-    const bool written = write_all(data, size);
-    g_writing = 0;
-    return written ? static_cast<ssize_t>(size) : -1;
+    return write_all(data, size, true) ? static_cast<ssize_t>(size) : -1;
 }
 
 void open_screen() {
