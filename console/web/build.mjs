@@ -26,9 +26,9 @@ const script = output(".js").replace(/<\/script/gi, "<\\/script");
 
 // The licences of the libraries the page carries, as their terms ask.
 const licences = await Promise.all(
-  ["@xterm/xterm/LICENSE", "xterm-pty/LICENSE.txt"].map((file) => readFile(here(`../../node_modules/${file}`), "utf8")),
+  ["@xterm/xterm/LICENSE", "@xterm/addon-fit/LICENSE", "xterm-pty/LICENSE.txt"].map((file) => readFile(here(`../../node_modules/${file}`), "utf8")),
 );
 const template = await readFile(here("page.html"), "utf8");
 // Functions as replacements, so that no "$" in the code is read as a pattern.
 const html = template.replace("/* STYLES */", () => output(".css")).replace("/* SCRIPT */", () => script);
-await writeFile(page, `${html}<!--\nThe page includes xterm.js and xterm-pty:\n\n${licences.join("\n")}-->\n`);
+await writeFile(page, `${html}<!--\nThe page includes xterm.js, its fit addon and xterm-pty:\n\n${licences.join("\n")}-->\n`);
