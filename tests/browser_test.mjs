@@ -83,11 +83,11 @@ test("a round played by hand, the keys a browser player presses, Ctrl-D, a new g
   await shows("your next move closely *$");
   await page.keyboard.press("Enter");
   await shows("your next move closely *Enter column number: ");
-  await pressWithControl("v"); // pastes (an empty clipboard): no ^V
   await page.keyboard.type("3");
   for (const key of ["ArrowLeft", "Home", "Delete", "Escape", "F1", "Tab"]) await page.keyboard.press(key);
   await pressWithControl("z"); // no job control: nothing typed, nothing lost
   await page.keyboard.type(" 5");
+  await pressWithControl("v"); // pastes (an empty clipboard), and takes no next key literally
   await page.keyboard.press("Backspace");
   await page.keyboard.type("4\n");
   await shows("Enter column number: 3 4\\s*Enter row number: ");
@@ -135,8 +135,9 @@ test("a phone: the terminal fits upright and on its side, and a round is played 
   const fits = () =>
     phone.evaluate(() => {
       const screen = document.querySelector(".xterm-screen").getBoundingClientRect();
+      const room = document.querySelector("#terminal").clientWidth - 12 - 10; // less its padding and a column
       const font = parseFloat(getComputedStyle(document.querySelector(".xterm-rows")).fontSize);
-      return screen.right <= innerWidth && document.documentElement.scrollWidth <= innerWidth && font >= 12;
+      return screen.width >= room && screen.right <= innerWidth && document.documentElement.scrollWidth <= innerWidth && font >= 12;
     });
   await phone.waitForFunction((p) => new RegExp(p).test(document.querySelector(".xterm-rows")?.textContent), {}, "Press any key");
   assert.ok(await fits(), "the terminal does not fit the phone");

@@ -86,8 +86,7 @@ document.getElementById("screen-reader").addEventListener("change", (event) => {
 
 const { master, slave } = openpty();
 xterm.loadAddon(master);
-const playerMode = slave.ioctl("TCGETS");
-const lineMode = { ...playerMode, iflag: playerMode.iflag & ~Flags.IXON };
+const lineMode = slave.ioctl("TCGETS");
 const keyMode = { ...lineMode, lflag: lineMode.lflag & ~(Flags.ICANON | Flags.ECHO) };
 
 // What one game sees of the terminal, until release().
