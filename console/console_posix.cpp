@@ -58,8 +58,8 @@ volatile std::sig_atomic_t g_have_modes = 0;   // the player's settings have bee
 volatile std::sig_atomic_t g_taken = 0;        // the game's mode and screen are on the terminal
 volatile std::sig_atomic_t g_ended = 0;        // given back for good
 volatile std::sig_atomic_t g_in_key_mode = 0;  // the game is waiting for a key
-volatile std::sig_atomic_t g_redrawn = 0;  // since the screen's latest bytes were kept
-volatile std::sig_atomic_t g_resumed = 0;  // SIGCONTs so far
+volatile std::sig_atomic_t g_redrawn = 0;      // since the screen's latest bytes were kept
+volatile std::sig_atomic_t g_resumed = 0;      // SIGCONTs so far
 sigset_t g_handled_signals;
 
 // The screen's stream: every byte passes through write_screen.
@@ -72,8 +72,8 @@ std::size_t g_shown_size = 0;
 // Signals whose default action ends the process: the player's terminal is
 // given back first. SIGPIPE is caught apart, even when inherited as ignored.
 constexpr int kEndingSignals[] = {
-    SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ,
-    SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS,
+    SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+    SIGXCPU, SIGXFSZ,   SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGABRT, SIGTRAP,   SIGSYS,
 #ifdef __linux__
     SIGPOLL, SIGSTKFLT, SIGPWR,
 #endif
@@ -270,7 +270,8 @@ void stop_while_in_background() {
 // Keeps what the screen shows since its last clear.
 void remember(const char* data, std::size_t size) {
     const char* const end = data + size;
-    const char* const cleared = std::find_end(data, end, kClearScreen, kClearScreen + sizeof kClearScreen - 1);
+    const char* const cleared =
+        std::find_end(data, end, kClearScreen, kClearScreen + sizeof kClearScreen - 1);
     if (cleared != end) {
         data = cleared;
         g_shown_size = 0;
@@ -295,9 +296,12 @@ ssize_t write_screen(void*, const char* data, std::size_t size) {
 void open_screen() {
 #if defined(__APPLE__) || defined(__FreeBSD__) || defined(__NetBSD__) || defined(__OpenBSD__) || \
     defined(__DragonFly__)
-    std::FILE* const screen = funopen(nullptr, nullptr, [](void*, const char* data, int size) {
-        return static_cast<int>(write_screen(nullptr, data, static_cast<std::size_t>(size)));
-    }, nullptr, nullptr);
+    std::FILE* const screen = funopen(
+        nullptr, nullptr,
+        [](void*, const char* data, int size) {
+            return static_cast<int>(write_screen(nullptr, data, static_cast<std::size_t>(size)));
+        },
+        nullptr, nullptr);
 #else
     std::FILE* const screen = fopencookie(nullptr, "w", {nullptr, write_screen, nullptr, nullptr});
 #endif
