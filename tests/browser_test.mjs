@@ -20,7 +20,6 @@ await page.evaluateOnNewDocument(() => {
   };
 });
 
-const screen = () => page.$eval(".xterm-rows", (rows) => [...rows.children].map((row) => row.textContent).join("\n"));
 // Waits until the screen shows a match of the pattern; gives the page's time then, in ms.
 const shows = async (pattern, timeout = 3000) =>
   (await page.waitForFunction((p) => new RegExp(p).test(document.querySelector(".xterm-rows")?.textContent) && performance.now(),
@@ -29,7 +28,7 @@ const shows = async (pattern, timeout = 3000) =>
 async function watch(ms) {
   const seen = [];
   for (const end = Date.now() + ms; Date.now() < end; await new Promise((r) => setTimeout(r, 10))) {
-    const now = await screen();
+    const now = await page.$eval(".xterm-rows", (rows) => rows.textContent);
     if (seen.at(-1)?.text !== now) seen.push({ text: now, at: Date.now() });
   }
   return seen;
@@ -52,17 +51,12 @@ test("a round played by hand, the keys a browser player presses, Ctrl-D, a new g
   await page.goto(PAGE);
   const firstFrame = await shows("Press any key to start playing!");
   assert.match(await page.$eval("link[rel=icon]", (icon) => icon.href), /^data:/); // nothing asked of a server
-  const titles = await watch(1000);
-  assert.ok(new Set(titles.map((s) => s.text.split("\n")[1])).size >= 3, "the title fish does not swim");
 
   await page.click("#screen-reader"); // the keyboard elsewhere is said, and a click on the terminal brings it back
   assert.ok(await page.$eval("#focus-note", (note) => !note.hidden), "the lost focus is not shown");
   await page.waitForFunction(() => /Press any key/.test(document.querySelector(".xterm-accessibility-tree")?.textContent));
   await page.click("#terminal");
   assert.ok(await page.$eval("#focus-note", (note) => note.hidden));
-
-  await page.keyboard.press("x");
-  await shows("^\\s*$"); // one key stops the title, unechoed: the screen is blank
 
   await page.keyboard.press("Enter");
   await shows("  1 2 3 4 5 6 7 8 9 0");
@@ -92,23 +86,13 @@ test("a round played by hand, the keys a browser player presses, Ctrl-D, a new g
   await page.keyboard.type("4\n");
   await shows("Enter column number: 3 4\\s*Enter row number: ");
   await shows("Enter Y to play again", 2000);
-  await paste("y\n");
+  await paste(`y\n${"n".repeat(300000)}`); // far too much for a line: cut, never lost whole
   await shows("F ");
   await page.keyboard.press("Enter");
   await shows("Enter column number: ");
   await pressWithControl("d");
   await shows("The game has ended. Press any key for a new game.");
   assert.match(await page.$eval("#status", (status) => status.textContent), /has ended/);
-
-  await page.keyboard.press("z");
-  await shows("Press any key to start playing!");
-  await page.keyboard.press("Enter");
-  await page.keyboard.press("Enter");
-  await shows("Enter column number: ");
-  await paste(`2 2\n${"n".repeat(300000)}`); // far too much for a line: cut, never lost whole
-  await shows("Enter Y to play again", 2000);
-  await page.keyboard.press("Enter");
-  await shows("The game has ended.");
 
   await page.keyboard.press("z");
   await shows("Press any key to start playing!");
