@@ -23,7 +23,7 @@ static void expect_printed_as_recorded(const std::string& name) {
 }
 
 // Three fish placed (the second first drawn onto the first one's square),
-// then swimming long enough for each to meet every edge;
+// then swimming long enough for them to meet every edge between them;
 // each tick shows, for each fish, its row, column, its square's mark and its
 // speed less 200. Then all thirteen catches and the game over; a fish left on
 // a square that another fish stepping off has marked empty, where nothing is
@@ -31,7 +31,7 @@ static void expect_printed_as_recorded(const std::string& name) {
 TEST(Pond, PlacingSwimmingAndEveryOutcome) {
     // Each draw is reduced: mod 10 for the row and the column, mod 13 for the kind.
     fake::draws = {123, 45, 27, 13, 5, 7, 2, 25, 990, 9, 13};
-    fake::seed = 1;
+    fake::generator.seed(1);
     Board board{};
     Fish fish[3]{};
     for (Fish& f : fish) {
@@ -86,7 +86,7 @@ TEST(Game, TypedSessions) {
     fake::draws = {33, 108, 40, 3, 18, 7, 2, 25, 90, 9, 13,  // (3,8) boot, (7,2), (0,9)
                    4,  6,   7,  3, 2,  0,   // down to (4,8), (8,2), (1,9); then down, left, right
                    5,  1,   9,  2, 11, 3};  // to (5,8), (8,1), and (1,8) off the right edge
-    fake::seed = 10;
+    fake::generator.seed(10);
     for (std::string typed : sessions) {
         std::FILE* in = fmemopen(typed.data(), typed.size(), "r");
         EXPECT_TRUE(play_like_the_game(in));

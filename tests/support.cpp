@@ -30,13 +30,10 @@ void reedmere::console::sleep_ms(int ms) { std::fprintf(fake::screen, "<sleep %d
 bool reedmere::console::input_ended(std::FILE*) { return true; }
 
 std::deque<int> fake::draws;
-unsigned long fake::seed = 1;
+std::minstd_rand fake::generator;
 
 int reedmere::next_random() {
-    if (fake::draws.empty()) {
-        fake::seed = (fake::seed * 1103515245 + 12345) % 4294967296;
-        return static_cast<int>(fake::seed / 65536 % 32768);
-    }
+    if (fake::draws.empty()) return static_cast<int>(fake::generator());
     const int draw = fake::draws.front();
     fake::draws.pop_front();
     return draw;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <random>
 #include <string>
 
 namespace fake {
@@ -14,11 +15,11 @@ extern std::deque<bool> key_answers;
 extern std::FILE* screen;
 // What has gone to the screen since the last call.
 std::string printed();
-// The pond's draws are taken from here first, then from a small generator
-// (the C standard's example rand) seeded with `seed`, so that no recorded
-// result depends on a C library's own sequence.
+// The pond's draws are taken from here first, then from the standard
+// library's minstd_rand, the same everywhere, so that no recorded result
+// depends on a C library's own rand.
 extern std::deque<int> draws;
-extern unsigned long seed;
+extern std::minstd_rand generator;
 }  // namespace fake
 
 // Plays as the game does: the intro, then rounds until the input ends or the
