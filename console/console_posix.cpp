@@ -52,7 +52,6 @@ termios g_player_mode;  // the terminal as the player had it
 termios g_line_mode;
 termios g_key_mode;
 volatile std::sig_atomic_t g_terminal = -1;  // the descriptor whose job control the game obeys
-volatile std::sig_atomic_t g_keyboard_is_terminal = 0;
 volatile std::sig_atomic_t g_screen_is_terminal = 0;
 volatile std::sig_atomic_t g_have_modes = 0;   // the player's settings have been read
 volatile std::sig_atomic_t g_taken = 0;        // the game's mode and screen are on the terminal
@@ -90,14 +89,16 @@ bool in_foreground() {
     return ours;
 }
 
-// True when a short write to the screen cannot block, as it would on a
-// terminal whose output the player has paused with Ctrl-S.
-bool output_has_room() {
-    fd_set writable;
-    FD_ZERO(&writable);
-    FD_SET(STDOUT_FILENO, &writable);
+// True when `fd` can be read (or written), waiting until it can or a signal
+// comes; with `look_only`, answering at once.
+bool ready(int fd, bool for_writing, bool look_only = false) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(fd, &set);
     timeval now{};
-    return select(STDOUT_FILENO + 1, nullptr, &writable, nullptr, &now) == 1;
+    fd_set* const readable = for_writing ? nullptr : &set;
+    fd_set* const writable = for_writing ? &set : nullptr;
+    return select(fd + 1, readable, writable, nullptr, look_only ? &now : nullptr) == 1;
 }
 
 // Writes it all, waiting whenever a non-blocking terminal is full or paused
@@ -111,10 +112,7 @@ bool write_all(const char* data, std::size_t size, bool until_redrawn = false) {
             data += written;
             size -= static_cast<std::size_t>(written);
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            fd_set writable;
-            FD_ZERO(&writable);
-            FD_SET(STDOUT_FILENO, &writable);
-            select(STDOUT_FILENO + 1, nullptr, &writable, nullptr, nullptr);
+            ready(STDOUT_FILENO, true);
         } else if (errno != EINTR) {
             return false;
         }
@@ -122,13 +120,8 @@ bool write_all(const char* data, std::size_t size, bool until_redrawn = false) {
     return true;
 }
 
-template <std::size_t n>
-void write_now(const char (&text)[n]) {
-    (void)!write(STDOUT_FILENO, text, n - 1);
-}
-
 void read_player_mode() {
-    if (!g_keyboard_is_terminal || tcgetattr(STDIN_FILENO, &g_player_mode) != 0) return;
+    if (g_terminal != STDIN_FILENO || tcgetattr(STDIN_FILENO, &g_player_mode) != 0) return;
     g_line_mode = g_player_mode;
     g_line_mode.c_lflag |= ICANON | ECHO | ISIG;
     g_line_mode.c_iflag |= ICRNL;  // Enter sends a carriage return
@@ -163,6 +156,16 @@ void take_terminal() {
     g_taken = 1;
 }
 
+// Takes the terminal, or puts the game's mode back on it: the mode may have
+// been changed since (bash's fg sends no SIGCONT to a job that is running).
+void renew_terminal() {
+    if (g_taken) {
+        set_game_mode();
+    } else {
+        take_terminal();
+    }
+}
+
 // The player's settings and screen, as they were. From a signal handler a
 // paused screen is not waited for: a dying or stopping game must not hang.
 void give_terminal_back(bool may_wait) {
@@ -172,8 +175,8 @@ void give_terminal_back(bool may_wait) {
     if (!g_screen_is_terminal) return;
     if (may_wait) {
         write_all(kLeaveScreen, sizeof kLeaveScreen - 1);
-    } else if (output_has_room()) {
-        write_now(kLeaveScreen);
+    } else if (ready(STDOUT_FILENO, true, true)) {  // one write, which a paused screen cannot block
+        (void)!write(STDOUT_FILENO, kLeaveScreen, sizeof kLeaveScreen - 1);
     }
 }
 
@@ -212,7 +215,6 @@ void raise_default(int sig) {
 
 void on_ending_signal(int sig) {
     give_terminal_back(false);
-    g_ended = 1;
     raise_default(sig);
     _exit(128 + sig);  // only if the default action did not end us
 }
@@ -235,11 +237,7 @@ void on_stop_signal(int sig) {
 void on_continue(int) {
     const int saved_errno = errno;
     g_resumed = g_resumed + 1;
-    if (g_taken) {
-        set_game_mode();
-    } else {
-        take_terminal();
-    }
+    renew_terminal();
     errno = saved_errno;
 }
 
@@ -310,14 +308,6 @@ void open_screen() {
     g_screen = screen;
 }
 
-// Blocks until `fd` can be read, or a signal comes.
-void wait_for_input(int fd) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(fd, &readable);
-    select(fd + 1, &readable, nullptr, nullptr, nullptr);
-}
-
 long long monotonic_ns() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -327,9 +317,8 @@ long long monotonic_ns() {
 }  // namespace
 
 void start() {
-    g_keyboard_is_terminal = isatty(STDIN_FILENO);
     g_screen_is_terminal = isatty(STDOUT_FILENO);
-    g_terminal = g_keyboard_is_terminal ? STDIN_FILENO : g_screen_is_terminal ? STDOUT_FILENO : -1;
+    g_terminal = isatty(STDIN_FILENO) ? STDIN_FILENO : g_screen_is_terminal ? STDOUT_FILENO : -1;
     open_screen();
 
     sigemptyset(&g_handled_signals);
@@ -350,21 +339,19 @@ void start() {
 
 bool key_pending() {
     stop_while_in_background();
-    // At every key test, not only the first: the mode may have been lost since
-    // (bash's fg sends no SIGCONT to a job that is already running).
+    // At every key test, not only the first.
     without_signals([] {
         g_in_key_mode = 1;
-        if (g_taken) set_game_mode();
-        take_terminal();
+        renew_terminal();
     });
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(STDIN_FILENO, &readable);
     timeval now{};
-    const int ready = select(STDIN_FILENO + 1, &readable, nullptr, nullptr, &now);
+    const int found = select(STDIN_FILENO + 1, &readable, nullptr, nullptr, &now);
     // Hang-ups, errors and end of input count as pending too: the read that
     // follows finds out what they are instead of the game waiting forever.
-    const bool pending = ready > 0 || (ready < 0 && errno != EINTR);
+    const bool pending = found > 0 || (found < 0 && errno != EINTR);
     if (pending && g_have_modes) {
         // The key is read while still in key mode and put back, for the line
         // read to start with: queued across the switch to line mode, a NUL
@@ -401,7 +388,7 @@ bool input_ended(std::FILE* in) {
     // has nothing yet is waited for, not taken for the end.
     if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) fail("read error");
     std::clearerr(in);
-    wait_for_input(fileno(in));
+    ready(fileno(in), false);
     return false;
 }
 
