@@ -53,7 +53,12 @@ test("a round played by hand, the keys a browser player presses, Ctrl-D, a new g
   assert.match(await page.$eval("link[rel=icon]", (icon) => icon.href), /^data:/); // nothing asked of a server
 
   await page.click("#screen-reader"); // the keyboard elsewhere is said, and a click on the terminal brings it back
-  assert.ok(await page.$eval("#focus-note", (note) => !note.hidden), "the lost focus is not shown");
+  const seen = (note) => {
+    note.scrollIntoView();
+    const box = note.getBoundingClientRect();
+    return document.elementFromPoint(box.x + 20, box.y + box.height / 2) === note; // neither hidden nor covered
+  };
+  assert.ok(await page.$eval("#focus-note", seen), "the lost focus is not shown");
   await page.waitForFunction(() => /Press any key/.test(document.querySelector(".xterm-accessibility-tree")?.textContent));
   await page.click("#terminal");
   assert.ok(await page.$eval("#focus-note", (note) => note.hidden));

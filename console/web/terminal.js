@@ -45,8 +45,7 @@ new ResizeObserver(() => {
 const focusNote = document.getElementById("focus-note");
 xterm.textarea.addEventListener("focus", () => (focusNote.hidden = true));
 xterm.textarea.addEventListener("blur", () => (focusNote.hidden = touch));
-element.addEventListener("click", () => xterm.focus());
-focusNote.addEventListener("click", () => xterm.focus());
+element.addEventListener("click", () => xterm.focus()); // the note over it included
 if (!touch) xterm.focus(); // a phone's soft keyboard would cover the pond: it comes with a tap on the terminal
 focusNote.hidden = touch || document.activeElement === xterm.textarea;
 
