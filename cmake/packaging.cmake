@@ -1,12 +1,18 @@
 # Installation and packages: a Debian package laid out as Debian Policy puts a
-# game, and on Windows a zip with the game, the README and the licence. Both
-# are reproducible: every time stamp is the last commit's.
+# game, with its menu entry, icons and AppStream data, and on Windows a zip with
+# the game (its icon and version information built in), the README and the
+# licence. Both are reproducible: every time stamp is the last commit's.
 include(GNUInstallDirs)
 
 configure_file(cmake/cpack_options.cmake.in ${CMAKE_BINARY_DIR}/cpack_options.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/cpack_options.cmake)
 
 if(WIN32)
+  enable_language(RC)
+  set(REEDMERE_ICO ${CMAKE_SOURCE_DIR}/packaging/icons/reedmere.ico)
+  configure_file(packaging/reedmere.rc.in ${CMAKE_BINARY_DIR}/reedmere.rc @ONLY)
+  target_sources(reedmere PRIVATE ${CMAKE_BINARY_DIR}/reedmere.rc)
+  set_property(SOURCE ${CMAKE_BINARY_DIR}/reedmere.rc APPEND PROPERTY OBJECT_DEPENDS ${REEDMERE_ICO})
   install(TARGETS reedmere RUNTIME DESTINATION .)
   install(FILES README.md LICENSE DESTINATION .)
   set(CPACK_GENERATOR ZIP)
@@ -27,6 +33,14 @@ else()
   add_custom_target(reedmere_documents ALL DEPENDS reedmere.6.gz changelog.gz)
   install(FILES ${CMAKE_BINARY_DIR}/reedmere.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
   install(FILES ${CMAKE_BINARY_DIR}/changelog.gz packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # What a desktop needs to offer the game in its Games menu.
+  install(FILES packaging/reedmere.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES packaging/org.reedmere.reedmere.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  install(FILES packaging/reedmere.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  foreach(size 16 32 48 64 128 256)
+    install(FILES packaging/icons/reedmere-${size}.png
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME reedmere.png)
+  endforeach()
   set(CPACK_GENERATOR DEB)
 endif()
 

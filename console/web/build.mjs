@@ -29,6 +29,10 @@ const licences = await Promise.all(
   ["@xterm/xterm/LICENSE", "@xterm/addon-fit/LICENSE", "xterm-pty/LICENSE.txt"].map((file) => readFile(here(`../../node_modules/${file}`), "utf8")),
 );
 const template = await readFile(here("page.html"), "utf8");
+const icon = await readFile(here("../../packaging/reedmere.svg"), "utf8");
 // Functions as replacements, so that no "$" in the code is read as a pattern.
-const html = template.replace("/* STYLES */", () => output(".css")).replace("/* SCRIPT */", () => script);
+const html = template
+  .replace("/* STYLES */", () => output(".css"))
+  .replace("/* SCRIPT */", () => script)
+  .replace('href="ICON"', () => `href="data:image/svg+xml,${encodeURIComponent(icon.trim())}"`);
 await writeFile(page, `${html}<!--\nThe page includes xterm.js, its fit addon and xterm-pty:\n\n${licences.join("\n")}-->\n`);
