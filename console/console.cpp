@@ -32,6 +32,9 @@ void flush(std::FILE* out) {
 }
 
 void fail(const char* what) {
+    const int error = errno;
+    give_back();
+    errno = error;
     std::fprintf(stderr, "reedmere: %s: %s\n", what, std::strerror(errno));
     std::exit(EXIT_FAILURE);
 }

@@ -34,6 +34,10 @@ bool input_ended(std::FILE* in);
 // Sends what has been written to `out` on its way; a write error ends the game.
 void flush(std::FILE* out);
 
+// Gives the player's terminal back as it was, for good: done at exit, and
+// before an error is said, so that the message stays on the player's screen.
+void give_back();
+
 // Ends the game with status 1, saying on standard error what failed and why
 // (errno), as "reedmere: read error: Is a directory".
 [[noreturn]] void fail(const char* what);

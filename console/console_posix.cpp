@@ -1,28 +1,33 @@
 // Console services for POSIX terminals (Linux, macOS, the BSDs).
 //
-// The key test needs a terminal without line editing (ICANON) and echo, or a
-// key would only be seen after Enter and would be printed over the animation.
-// The game switches into that "key mode" while it waits for a key and back to
-// "line mode" as soon as one is seen, so the key, still queued, is then read
-// as the start of an ordinary line. Line mode is the player's own settings
-// with what line input and the frames need switched on, whatever the player
-// left (stty raw, -icrnl). Signals stay on (ISIG), so Ctrl-C and Ctrl-Z keep
-// working.
+// Modes. The key test needs a terminal without line editing (ICANON) and
+// echo, or a key would only be seen after Enter and would be printed over the
+// animation. The game is in "key mode" while it waits for a key and in "line
+// mode" otherwise, so the key, still queued, is then read as the start of an
+// ordinary line. Line mode is the player's own settings with what line input
+// and the frames need switched on, whatever the player left (stty raw,
+// -icrnl). Signals stay on (ISIG), so Ctrl-C and Ctrl-Z keep working.
 //
-// On a terminal the game plays in the alternate screen, as less and vim do, so
-// the player's screen and scrollback are untouched. Every way out, Ctrl-Z
-// included, gives back the player's settings and screen; fg takes them again
-// and redraws what the game last showed.
+// Screen. On a terminal the game plays in the alternate screen, as less and
+// vim do, so the player's screen and scrollback are untouched. It keeps a
+// copy of what that screen shows since its last clear, the answers the
+// terminal echoed included, and redraws it after fg and after a resize.
 //
-// Only the foreground game touches the terminal: a background process that
-// calls tcsetattr or writes (under stty tostop) is stopped by SIGTTOU, which
-// would keep a killed game alive. Found in the background, started there
-// included, the game stops itself, as full-screen programs do, rather than
-// draw over the shell or take the shell's settings for the player's. A
-// terminal that is not the game's controlling one has no job control and is
-// always the game's. The handled signals are blocked while a handler runs and
-// around every switch of mode, so no handler ever sees the terminal half
-// switched.
+// Who touches the terminal, and when:
+// - The main flow takes it (the game's mode and screen) and gives it back
+//   (the player's), and only while the game is in the foreground: a
+//   background process that sets modes or writes is stopped by SIGTTOU. It
+//   does so in attend(), called wherever the game waits or writes: the
+//   screen's write, the sleep, the key test, a read that came back empty.
+// - The SIGTSTP, SIGCONT and SIGWINCH handlers only record the signal. They
+//   are installed without SA_RESTART, so a blocked read, write or sleep
+//   returns and attend() acts at once.
+// - A signal that ends the game gives the terminal back from its handler
+//   (mode, then screen, waiting a bounded time for a slow or paused
+//   terminal), then ends the game as that signal would. The main flow holds
+//   those signals off while it takes or gives back, so a handler never finds
+//   the terminal half switched.
+#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
@@ -42,30 +47,34 @@ namespace {
 
 // Escape sequences of the game's own, besides the frames' (kClearScreen and colours):
 //   "\033[?1049h"  save the cursor, switch to the alternate screen (cleared)
-//   "\033[H"       cursor to the top left, where the first frame starts
 //   "\033[0m"      colours off, in case a frame was cut short
 //   "\033[?1049l"  back to the normal screen, cursor restored
-constexpr char kEnterScreen[] = "\033[?1049h\033[H";
+constexpr char kEnterScreen[] = "\033[?1049h";
 constexpr char kLeaveScreen[] = "\033[0m\033[?1049l";
+// How long giving back waits for a slow or paused terminal to take the leave.
+constexpr long long kLeaveWaitNs = 300'000'000;
 
 termios g_player_mode;  // the terminal as the player had it
 termios g_line_mode;
 termios g_key_mode;
-volatile std::sig_atomic_t g_terminal = -1;  // the descriptor whose job control the game obeys
-volatile std::sig_atomic_t g_screen_is_terminal = 0;
-volatile std::sig_atomic_t g_have_modes = 0;   // the player's settings have been read
-volatile std::sig_atomic_t g_taken = 0;        // the game's mode and screen are on the terminal
-volatile std::sig_atomic_t g_ended = 0;        // given back for good
-volatile std::sig_atomic_t g_in_key_mode = 0;  // the game is waiting for a key
-volatile std::sig_atomic_t g_redrawn = 0;      // since the screen's latest bytes were kept
-volatile std::sig_atomic_t g_resumed = 0;      // SIGCONTs so far
-sigset_t g_handled_signals;
+int g_terminal = -1;  // the descriptor whose job control the game obeys
+bool g_keyboard_is_terminal = false;
+bool g_screen_is_terminal = false;
+bool g_in_key_mode = false;
+int g_unechoed = 0;  // bytes typed in key mode, still queued: the terminal did not echo them
+volatile std::sig_atomic_t g_have_modes = 0;  // the player's settings have been read
+volatile std::sig_atomic_t g_taken = 0;       // the game's mode and screen are on the terminal
+volatile std::sig_atomic_t g_ended = 0;       // given back for good
+// Recorded by the handlers, acted on by attend().
+volatile std::sig_atomic_t g_stop_asked = 0;
+volatile std::sig_atomic_t g_continued = 0;
+volatile std::sig_atomic_t g_resized = 0;
+sigset_t g_ending_signals;
 
-// The screen's stream: every byte passes through write_screen.
+std::FILE* g_keyboard = stdin;
 std::FILE* g_screen = stdout;
 char g_screen_buffer[16384];  // holds the largest screen whole: one write a flushed frame
-// What the screen shows since its last clear, redrawn when the game comes back.
-char g_shown[16384];
+char g_shown[16384];          // what the screen shows since its last clear
 std::size_t g_shown_size = 0;
 
 // Signals whose default action ends the process: the player's terminal is
@@ -78,6 +87,12 @@ constexpr int kEndingSignals[] = {
 #endif
 };
 
+long long monotonic_ns() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
 // The game's to use when it is the foreground job there, or when it is not
 // the game's controlling terminal (ENOTTY), where no job control applies.
 bool in_foreground() {
@@ -89,39 +104,44 @@ bool in_foreground() {
     return ours;
 }
 
-// True when `fd` can be read (or written), waiting until it can or a signal
-// comes; with `look_only`, answering at once.
-bool ready(int fd, bool for_writing, bool look_only = false) {
+// Waits until `fd` can be read (or written), a signal comes, or, with a
+// timeout, the time runs out; as select, 1 when it can.
+int wait_for(int fd, bool for_writing, long long timeout_ns = -1) {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(fd, &set);
-    timeval now{};
-    fd_set* const readable = for_writing ? nullptr : &set;
-    fd_set* const writable = for_writing ? &set : nullptr;
-    return select(fd + 1, readable, writable, nullptr, look_only ? &now : nullptr) == 1;
+    timeval timeout{static_cast<time_t>(timeout_ns / 1000000000LL), static_cast<suseconds_t>(timeout_ns % 1000000000LL / 1000)};
+    return select(fd + 1, for_writing ? nullptr : &set, for_writing ? &set : nullptr, nullptr,
+                  timeout_ns < 0 ? nullptr : &timeout);
 }
 
-// Writes it all, waiting whenever a non-blocking terminal is full or paused
-// (it shares its open file, and so its flags, with the input). False on any
-// other error, errno telling which. The screen's bytes stop once a redraw has
-// shown them all.
-bool write_all(const char* data, std::size_t size, bool until_redrawn = false) {
-    while (size > 0 && !(until_redrawn && g_redrawn)) {
+// Writes the game's own sequences and redraws, waiting whenever a
+// non-blocking terminal is full or paused (it shares its open file, and so
+// its flags, with the input); with a deadline, giving up there.
+void write_out(const char* data, std::size_t size, long long deadline_ns = -1) {
+    while (size > 0) {
+        if (deadline_ns >= 0) {
+            const long long left_ns = deadline_ns - monotonic_ns();
+            if (left_ns <= 0) return;
+            if (wait_for(STDOUT_FILENO, true, left_ns) != 1) continue;  // a signal came: try again in time
+        }
         const ssize_t written = write(STDOUT_FILENO, data, size);
         if (written >= 0) {
             data += written;
             size -= static_cast<std::size_t>(written);
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            ready(STDOUT_FILENO, true);
+            if (deadline_ns < 0) wait_for(STDOUT_FILENO, true);
         } else if (errno != EINTR) {
-            return false;
+            return;
         }
     }
-    return true;
 }
 
+void hold_ending_signals(sigset_t& before) { sigprocmask(SIG_BLOCK, &g_ending_signals, &before); }
+void release_ending_signals(const sigset_t& before) { sigprocmask(SIG_SETMASK, &before, nullptr); }
+
 void read_player_mode() {
-    if (g_terminal != STDIN_FILENO || tcgetattr(STDIN_FILENO, &g_player_mode) != 0) return;
+    if (!g_keyboard_is_terminal || tcgetattr(STDIN_FILENO, &g_player_mode) != 0) return;
     g_line_mode = g_player_mode;
     g_line_mode.c_lflag |= ICANON | ECHO | ISIG;
     g_line_mode.c_iflag |= ICRNL;  // Enter sends a carriage return
@@ -137,115 +157,70 @@ void read_player_mode() {
 
 // TCSANOW rather than TCSAFLUSH: a key that was seen must stay queued.
 void set_game_mode() {
-    if (g_have_modes && in_foreground()) {
-        tcsetattr(STDIN_FILENO, TCSANOW, g_in_key_mode ? &g_key_mode : &g_line_mode);
-    }
+    if (g_taken && g_have_modes) tcsetattr(STDIN_FILENO, TCSANOW, g_in_key_mode ? &g_key_mode : &g_line_mode);
 }
 
-// Makes the terminal the game's: its mode, and the alternate screen showing
-// what the game last showed there.
-void take_terminal() {
-    if (g_taken || g_ended || !in_foreground()) return;
-    if (!g_have_modes) read_player_mode();
-    set_game_mode();
-    if (g_screen_is_terminal) {
-        write_all(kEnterScreen, sizeof kEnterScreen - 1);
-        write_all(g_shown, g_shown_size);
-        g_redrawn = 1;
-    }
-    g_taken = 1;
-}
-
-// Takes the terminal, or puts the game's mode back on it: the mode may have
-// been changed since (bash's fg sends no SIGCONT to a job that is running).
-void renew_terminal() {
-    if (g_taken) {
-        set_game_mode();
-    } else {
-        take_terminal();
-    }
-}
-
-// The player's settings and screen, as they were. From a signal handler a
-// paused screen is not waited for: a dying or stopping game must not hang.
-void give_terminal_back(bool may_wait) {
-    if (!g_taken || !in_foreground()) return;
-    g_taken = 0;
-    if (g_have_modes) tcsetattr(STDIN_FILENO, TCSANOW, &g_player_mode);
-    if (!g_screen_is_terminal) return;
-    if (may_wait) {
-        write_all(kLeaveScreen, sizeof kLeaveScreen - 1);
-    } else if (ready(STDOUT_FILENO, true, true)) {  // one write, which a paused screen cannot block
-        (void)!write(STDOUT_FILENO, kLeaveScreen, sizeof kLeaveScreen - 1);
-    }
-}
-
-// Runs `work` with every handled signal held off until it is done.
-template <typename Work>
-void without_signals(Work work) {
+// Makes the terminal the game's: its mode, and the alternate screen. True
+// when it did, and the screen is to be redrawn.
+bool take_terminal() {
+    if (g_taken || g_ended || !in_foreground()) return false;
     sigset_t before;
-    sigprocmask(SIG_BLOCK, &g_handled_signals, &before);
-    work();
-    sigprocmask(SIG_SETMASK, &before, nullptr);
+    hold_ending_signals(before);
+    if (!g_have_modes) read_player_mode();
+    if (g_screen_is_terminal) write_out(kEnterScreen, sizeof kEnterScreen - 1);
+    g_taken = 1;
+    set_game_mode();
+    release_ending_signals(before);
+    return true;
+}
+
+// The player's settings and screen, as they were. Safe in a signal handler;
+// elsewhere the ending signals are held off around it.
+void give_terminal_back() {
+    if (!g_taken || !in_foreground()) return;
+    if (g_have_modes) tcsetattr(STDIN_FILENO, TCSANOW, &g_player_mode);
+    if (g_screen_is_terminal) write_out(kLeaveScreen, sizeof kLeaveScreen - 1, monotonic_ns() + kLeaveWaitNs);
+    g_taken = 0;
+}
+
+void give_back_held() {
+    sigset_t before;
+    hold_ending_signals(before);
+    give_terminal_back();
+    release_ending_signals(before);
 }
 
 void set_handler(int sig, void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
-    action.sa_mask = g_handled_signals;
-    // Restarting keeps a blocking read at a prompt alive across Ctrl-Z and fg.
-    action.sa_flags = SA_RESTART;
+    action.sa_mask = g_ending_signals;
+    // No SA_RESTART: a blocked read, write or sleep returns, so the game acts at once.
     sigaction(sig, &action, nullptr);
 }
 
-void set_blocked(int sig, int how) {
+// With its default action: the exit status, core dump or stop the shell expects.
+void raise_default(int sig) {
+    struct sigaction handled {};
+    struct sigaction by_default {};
+    by_default.sa_handler = SIG_DFL;
+    sigaction(sig, &by_default, &handled);
     sigset_t just_sig;
     sigemptyset(&just_sig);
     sigaddset(&just_sig, sig);
-    sigprocmask(how, &just_sig, nullptr);
-}
-
-// Re-raises sig with its default action, so the exit status, core dump or
-// stop is what the shell expects.
-void raise_default(int sig) {
-    std::signal(sig, SIG_DFL);
-    set_blocked(sig, SIG_UNBLOCK);
+    sigprocmask(SIG_UNBLOCK, &just_sig, nullptr);
     raise(sig);
+    sigaction(sig, &handled, nullptr);  // back here only after a stop
 }
 
 void on_ending_signal(int sig) {
-    give_terminal_back(false);
+    give_terminal_back();
     raise_default(sig);
     _exit(128 + sig);  // only if the default action did not end us
 }
 
-void on_stop_signal(int sig) {
-    const int saved_errno = errno;
-    give_terminal_back(false);
-    raise_default(sig);
-    // Resumed, or never stopped: where no shell can take the game back (it is
-    // its terminal's own program) the kernel discards the stop, no SIGCONT
-    // comes, and the game takes its terminal again here. Until the handler is
-    // back a second stop would find the terminal given back, so it does no harm.
-    set_blocked(sig, SIG_BLOCK);
-    set_handler(sig, on_stop_signal);
-    take_terminal();
-    errno = saved_errno;
-}
-
-// Also at a SIGCONT that ended no stop: the mode may have been changed since.
-void on_continue(int) {
-    const int saved_errno = errno;
-    g_resumed = g_resumed + 1;
-    renew_terminal();
-    errno = saved_errno;
-}
-
-void give_back_at_exit() {
-    std::fflush(g_screen);
-    g_ended = 1;
-    give_terminal_back(true);
-}
+void on_stop(int) { g_stop_asked = 1; }
+void on_continue(int) { g_continued = 1; }
+void on_resize(int) { g_resized = 1; }
 
 void catch_unless_ignored(int sig, void (*handler)(int)) {
     struct sigaction current {};
@@ -254,44 +229,83 @@ void catch_unless_ignored(int sig, void (*handler)(int)) {
     if (current.sa_handler != SIG_IGN) set_handler(sig, handler);
 }
 
-// Stops the game, as the terminal stops a background job's output under stty
-// tostop, until a shell brings it to the foreground. Where the stop is
-// discarded (no shell could take the game back) it goes on.
-void stop_while_in_background() {
-    while (!in_foreground()) {
-        const std::sig_atomic_t resumed = g_resumed;
-        kill(0, SIGTTOU);
-        if (g_resumed == resumed) return;
-    }
-}
-
-// Keeps what the screen shows since its last clear.
-void remember(const char* data, std::size_t size) {
+// Keeps what the screen shows since its last clear; with `typed`, what the
+// terminal echoed of a line the game read, control keys shown as ^X.
+void remember(const char* data, std::size_t size, bool typed = false) {
     const char* const end = data + size;
-    const char* const cleared =
-        std::find_end(data, end, kClearScreen, kClearScreen + sizeof kClearScreen - 1);
-    if (cleared != end) {
+    const char* const cleared = std::find_end(data, end, kClearScreen, kClearScreen + sizeof kClearScreen - 1);
+    if (!typed && cleared != end) {
         data = cleared;
         g_shown_size = 0;
     }
-    const std::size_t kept = std::min(sizeof g_shown - g_shown_size, static_cast<std::size_t>(end - data));
-    std::memcpy(g_shown + g_shown_size, data, kept);
-    g_shown_size += kept;
+    for (; data < end && g_shown_size + 2 <= sizeof g_shown; ++data) {
+        const unsigned char c = static_cast<unsigned char>(*data);
+        const bool control = typed && (c < ' ' || c == 0x7f) && c != '\n' && c != '\t';
+        if (control) g_shown[g_shown_size++] = '^';
+        g_shown[g_shown_size++] = control ? static_cast<char>(c ^ 0x40) : static_cast<char>(c);
+    }
 }
 
-// The screen stream's only way out. The background check is here, right
-// before any byte would reach the terminal.
+// Acts on what the handlers recorded: a stop asked for (Ctrl-Z), or found in
+// the background, gives the terminal back and stops until fg; a continue
+// renews the game's mode (it may have been changed meanwhile); a resize or a
+// return redraws the kept screen. True when the screen was redrawn. Where no
+// shell can take the game back (it is its terminal's own program) the kernel
+// discards the stop, no SIGCONT comes, and the game plays on.
+bool attend() {
+    bool redraw = g_resized != 0;
+    g_resized = 0;
+    while (g_stop_asked || !in_foreground()) {
+        const int stop = g_stop_asked ? SIGTSTP : SIGTTOU;
+        g_stop_asked = 0;
+        give_back_held();
+        g_continued = 0;
+        raise_default(stop);
+        if (!g_continued) break;
+    }
+    if (g_continued) {
+        g_continued = 0;
+        set_game_mode();
+    }
+    redraw = take_terminal() || redraw;
+    if (!redraw || !g_screen_is_terminal || !g_taken) return false;
+    write_out(kClearScreen, sizeof kClearScreen - 1);
+    write_out(g_shown, g_shown_size);
+    return true;
+}
+
+// The screen stream's only way out. Once the terminal is given back for
+// good, what is left of the game's screen is dropped, not put on the player's.
 ssize_t write_screen(void*, const char* data, std::size_t size) {
-    stop_while_in_background();
-    without_signals([&] {
-        take_terminal();
-        if (g_screen_is_terminal) remember(data, size);
-        g_redrawn = 0;
-    });
-    return write_all(data, size, true) ? static_cast<ssize_t>(size) : -1;
+    if (g_ended) return static_cast<ssize_t>(size);
+    attend();
+    if (g_screen_is_terminal) remember(data, size);
+    for (const char* const end = data + size; data < end;) {
+        const ssize_t written = write(STDOUT_FILENO, data, static_cast<std::size_t>(end - data));
+        if (written >= 0) {
+            data += written;
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            wait_for(STDOUT_FILENO, true);
+        } else if (errno != EINTR) {
+            return -1;
+        }
+        if (attend()) break;  // the redraw showed the rest
+    }
+    return static_cast<ssize_t>(size);
 }
 
-void open_screen() {
+// The keyboard stream: what a line read took, the terminal echoed on screen,
+// but for what was typed in key mode.
+ssize_t read_keyboard(void*, char* data, std::size_t size) {
+    const ssize_t got = read(STDIN_FILENO, data, size);
+    if (got <= 0 || g_in_key_mode || !g_keyboard_is_terminal || !g_screen_is_terminal) return got;
+    const ssize_t unechoed = std::min<ssize_t>(got, g_unechoed);
+    g_unechoed -= static_cast<int>(unechoed);
+    remember(data + unechoed, static_cast<std::size_t>(got - unechoed), true);
+    return got;
+}
+
+void open_streams() {
 #if defined(__APPLE__) || defined(__FreeBSD__) || defined(__NetBSD__) || defined(__OpenBSD__) || \
     defined(__DragonFly__)
     std::FILE* const screen = funopen(
@@ -300,55 +314,68 @@ void open_screen() {
             return static_cast<int>(write_screen(nullptr, data, static_cast<std::size_t>(size)));
         },
         nullptr, nullptr);
+    std::FILE* const keyboard = funopen(
+        nullptr,
+        [](void*, char* data, int size) {
+            return static_cast<int>(read_keyboard(nullptr, data, static_cast<std::size_t>(size)));
+        },
+        nullptr, nullptr, nullptr);
 #else
     std::FILE* const screen = fopencookie(nullptr, "w", {nullptr, write_screen, nullptr, nullptr});
+    std::FILE* const keyboard = fopencookie(nullptr, "r", {read_keyboard, nullptr, nullptr, nullptr});
 #endif
-    if (screen == nullptr) return;  // stdout will do, without the waiting and the redraw
-    std::setvbuf(screen, g_screen_buffer, _IOFBF, sizeof g_screen_buffer);
-    g_screen = screen;
+    // Without them stdin and stdout will do, with no waiting and no redraw.
+    if (screen != nullptr) {
+        std::setvbuf(screen, g_screen_buffer, _IOFBF, sizeof g_screen_buffer);
+        g_screen = screen;
+    }
+    if (keyboard != nullptr) {
+        std::setvbuf(keyboard, nullptr, _IONBF, 0);  // no key hidden in a buffer from the key test
+        g_keyboard = keyboard;
+    }
 }
 
-long long monotonic_ns() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000000000LL + now.tv_nsec;
+void give_back_at_exit() {
+    std::fflush(g_screen);
+    give_back();
 }
 
 }  // namespace
 
 void start() {
+    g_keyboard_is_terminal = isatty(STDIN_FILENO);
     g_screen_is_terminal = isatty(STDOUT_FILENO);
-    g_terminal = isatty(STDIN_FILENO) ? STDIN_FILENO : g_screen_is_terminal ? STDOUT_FILENO : -1;
-    open_screen();
+    g_terminal = g_keyboard_is_terminal ? STDIN_FILENO : g_screen_is_terminal ? STDOUT_FILENO : -1;
+    open_streams();
 
-    sigemptyset(&g_handled_signals);
-    for (int sig : kEndingSignals) sigaddset(&g_handled_signals, sig);
-    for (int sig : {SIGPIPE, SIGTSTP, SIGCONT}) sigaddset(&g_handled_signals, sig);
+    sigemptyset(&g_ending_signals);
+    for (int sig : kEndingSignals) sigaddset(&g_ending_signals, sig);
+    sigaddset(&g_ending_signals, SIGPIPE);
     for (int sig : kEndingSignals) catch_unless_ignored(sig, on_ending_signal);
     // Even when inherited as ignored: with nobody reading the screen there is
     // no game left to play, and carrying on would only spin.
     set_handler(SIGPIPE, on_ending_signal);
-    catch_unless_ignored(SIGTSTP, on_stop_signal);
+    catch_unless_ignored(SIGTSTP, on_stop);
     set_handler(SIGCONT, on_continue);
+    if (g_screen_is_terminal) set_handler(SIGWINCH, on_resize);
     std::atexit(give_back_at_exit);
 
     // Started with &: until fg the terminal holds the shell's settings, not the player's.
-    stop_while_in_background();
-    without_signals(take_terminal);
+    attend();
+}
+
+void give_back() {
+    g_ended = 1;
+    give_back_held();
 }
 
 bool key_pending() {
-    stop_while_in_background();
-    // At every key test, not only the first.
-    without_signals([] {
-        g_in_key_mode = 1;
-        renew_terminal();
-    });
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(STDIN_FILENO, &readable);
-    timeval now{};
-    const int found = select(STDIN_FILENO + 1, &readable, nullptr, nullptr, &now);
+    attend();
+    // At every key test, not only the first: bash's fg sends no SIGCONT to a
+    // job that is running, and may leave its own mode behind.
+    g_in_key_mode = true;
+    set_game_mode();
+    const int found = wait_for(STDIN_FILENO, false, 0);
     // Hang-ups, errors and end of input count as pending too: the read that
     // follows finds out what they are instead of the game waiting forever.
     const bool pending = found > 0 || (found < 0 && errno != EINTR);
@@ -357,19 +384,19 @@ bool key_pending() {
         // read to start with: queued across the switch to line mode, a NUL
         // (Ctrl-Space) would be read there as the end of the input. Putting
         // back the character just read needs no buffer of stdio's own.
-        const int key = std::getc(stdin);
-        if (key != EOF) std::ungetc(key, stdin);
+        const int key = std::getc(g_keyboard);
+        if (key != EOF) std::ungetc(key, g_keyboard);
+        std::clearerr(g_keyboard);
     }
     if (pending) {
-        without_signals([] {
-            g_in_key_mode = 0;
-            set_game_mode();
-        });
+        if (g_have_modes && ioctl(STDIN_FILENO, FIONREAD, &g_unechoed) != 0) g_unechoed = 0;
+        g_in_key_mode = false;
+        set_game_mode();
     }
     return pending;
 }
 
-std::FILE* keyboard() { return stdin; }
+std::FILE* keyboard() { return g_keyboard; }
 
 std::FILE* screen() { return g_screen; }
 
@@ -379,6 +406,7 @@ void sleep_ms(int ms) {
     for (long long left = until_ns - monotonic_ns(); left > 0; left = until_ns - monotonic_ns()) {
         timespec rest{static_cast<time_t>(left / 1000000000LL), static_cast<long>(left % 1000000000LL)};
         nanosleep(&rest, nullptr);
+        attend();
     }
 }
 
@@ -388,7 +416,8 @@ bool input_ended(std::FILE* in) {
     // has nothing yet is waited for, not taken for the end.
     if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) fail("read error");
     std::clearerr(in);
-    ready(fileno(in), false);
+    if (errno != EINTR) wait_for(STDIN_FILENO, false);
+    attend();
     return false;
 }
 

@@ -69,6 +69,8 @@ void start() {
     std::setvbuf(g_screen, g_screen_buffer, _IOFBF, sizeof g_screen_buffer);
 }
 
+void give_back() {}  // the page's terminal is the game's alone
+
 std::FILE* keyboard() { return g_keyboard; }
 
 std::FILE* screen() { return g_screen; }

@@ -65,6 +65,8 @@ void start() {
     }
 }
 
+void give_back() { restore_console(); }
+
 bool key_pending() {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     if (!is_console(input)) return redirected_input_pending(input);

@@ -29,6 +29,8 @@ void reedmere::console::sleep_ms(int ms) { std::fprintf(fake::screen, "<sleep %d
 
 bool reedmere::console::input_ended(std::FILE*) { return true; }
 
+void reedmere::console::give_back() {}
+
 std::deque<int> fake::draws;
 std::minstd_rand fake::generator;
 
