@@ -1,5 +1,8 @@
 // Keyboard reading. Input is taken a character at a time; a cast number is a
-// blank-separated word, read whole, so no stray text can stall a prompt.
+// blank-separated word, read whole, so no stray text can stall a prompt. The
+// escape sequences a terminal sends for keys that type nothing (arrows,
+// Home, F1, a mouse wheel turned into arrows, the marks around a bracketed
+// paste) read as blanks.
 #include <cctype>
 
 #include "console/console.h"
@@ -13,6 +16,7 @@ constexpr int kEndOfInput = -1;
 constexpr int kNotACastNumber = -2;
 constexpr int kHighestCastNumber = 10;
 constexpr int kReplayPauseMs = 1000;
+constexpr int kEscape = '\033';
 
 bool is_blank(int c) { return std::isspace(c) != 0; }
 
@@ -22,10 +26,30 @@ int next_char(std::FILE* in) {
     return c;
 }
 
+// The next typed character, a whole escape sequence read as a blank: a CSI
+// ("ESC [", parameter and intermediate bytes, a final byte) or an SS3
+// ("ESC O" and one more). Anything else after ESC leaves the ESC a character
+// of its own, and an unfinished CSI reads as one word that is no number.
+int next_typed(std::FILE* in) {
+    const int c = next_char(in);
+    if (c != kEscape) return c;
+    const int kind = next_char(in);
+    int last = kind == 'O' ? next_char(in) : kind;
+    if (kind == '[') {
+        do last = next_char(in);
+        while (last >= 0x20 && last <= 0x3f);
+        if (last >= 0x40 && last <= 0x7e) return ' ';
+    } else if (kind == 'O' && last != EOF && !is_blank(last)) {
+        return ' ';
+    }
+    if (last != EOF) std::ungetc(last, in);
+    return kEscape;
+}
+
 // The next character that is not white space, or EOF.
 int read_nonblank(std::FILE* in) {
-    int c = next_char(in);
-    while (c != EOF && is_blank(c)) c = next_char(in);
+    int c = next_typed(in);
+    while (c != EOF && is_blank(c)) c = next_typed(in);
     return c;
 }
 
@@ -36,7 +60,7 @@ int read_cast_word(std::FILE* in) {
     if (c == EOF) return kEndOfInput;
     bool digits_only = true;
     int value = 0;
-    for (; c != EOF && !is_blank(c); c = next_char(in)) {
+    for (; c != EOF && !is_blank(c); c = next_typed(in)) {
         if (c < '0' || c > '9') {
             digits_only = false;
         } else if (value <= kHighestCastNumber) {

@@ -81,7 +81,9 @@ TEST(Game, TypedSessions) {
         "key line without its end",
         "\n\n11 abc",
         "\n\n5 ",
-        "\n\n1 1\n \n"};
+        "\n\n1 1\n \n",
+        // Keys that type nothing: arrows, Home, F1, a bracketed paste; a lone Escape and an unfinished one.
+        "\n\n\033[A\033[H3\033OP\033[1;5D 4\ny\n\n\033[200~7 8\033[201~\n\033[Ay\n\n\033 5 \033[3\n6\nn\n"};
     fake::key_answers = {false, true, false, false, false, true};
     fake::draws = {33, 108, 40, 3, 18, 7, 2, 25, 90, 9, 13,  // (3,8) boot, (7,2), (0,9)
                    4,  6,   7,  3, 2,  0,   // down to (4,8), (8,2), (1,9); then down, left, right
