@@ -23,10 +23,10 @@
 //   are installed without SA_RESTART, so a blocked read, write or sleep
 //   returns and attend() acts at once.
 // - A signal that ends the game gives the terminal back from its handler
-//   (mode, then screen, waiting a bounded time for a slow or paused
-//   terminal), then ends the game as that signal would. The main flow holds
-//   those signals off while it takes or gives back, so a handler never finds
-//   the terminal half switched.
+//   (mode, then screen, waiting at most 0.3 s for a slow or paused
+//   terminal), then ends the game as that signal would. The main flow counts
+//   the terminal as taken from before it changes anything until after it has
+//   put everything back, so a handler, whenever it comes, gives back whole.
 #include <sys/ioctl.h>
 #include <sys/select.h>
 #include <termios.h>
@@ -137,9 +137,6 @@ void write_out(const char* data, std::size_t size, long long deadline_ns = -1) {
     }
 }
 
-void hold_ending_signals(sigset_t& before) { sigprocmask(SIG_BLOCK, &g_ending_signals, &before); }
-void release_ending_signals(const sigset_t& before) { sigprocmask(SIG_SETMASK, &before, nullptr); }
-
 void read_player_mode() {
     if (!g_keyboard_is_terminal || tcgetattr(STDIN_FILENO, &g_player_mode) != 0) return;
     g_line_mode = g_player_mode;
@@ -164,30 +161,20 @@ void set_game_mode() {
 // when it did, and the screen is to be redrawn.
 bool take_terminal() {
     if (g_taken || g_ended || !in_foreground()) return false;
-    sigset_t before;
-    hold_ending_signals(before);
     if (!g_have_modes) read_player_mode();
-    if (g_screen_is_terminal) write_out(kEnterScreen, sizeof kEnterScreen - 1);
     g_taken = 1;
     set_game_mode();
-    release_ending_signals(before);
+    if (g_screen_is_terminal) write_out(kEnterScreen, sizeof kEnterScreen - 1);
     return true;
 }
 
-// The player's settings and screen, as they were. Safe in a signal handler;
-// elsewhere the ending signals are held off around it.
-void give_terminal_back() {
+// The player's settings and screen, as they were. Safe in a signal handler,
+// which waits for the screen at most kLeaveWaitNs; the main flow waits.
+void give_terminal_back(long long wait_ns = -1) {
     if (!g_taken || !in_foreground()) return;
     if (g_have_modes) tcsetattr(STDIN_FILENO, TCSANOW, &g_player_mode);
-    if (g_screen_is_terminal) write_out(kLeaveScreen, sizeof kLeaveScreen - 1, monotonic_ns() + kLeaveWaitNs);
+    if (g_screen_is_terminal) write_out(kLeaveScreen, sizeof kLeaveScreen - 1, wait_ns < 0 ? -1 : monotonic_ns() + wait_ns);
     g_taken = 0;
-}
-
-void give_back_held() {
-    sigset_t before;
-    hold_ending_signals(before);
-    give_terminal_back();
-    release_ending_signals(before);
 }
 
 void set_handler(int sig, void (*handler)(int)) {
@@ -213,7 +200,7 @@ void raise_default(int sig) {
 }
 
 void on_ending_signal(int sig) {
-    give_terminal_back();
+    give_terminal_back(kLeaveWaitNs);
     raise_default(sig);
     _exit(128 + sig);  // only if the default action did not end us
 }
@@ -258,7 +245,7 @@ bool attend() {
     while (g_stop_asked || !in_foreground()) {
         const int stop = g_stop_asked ? SIGTSTP : SIGTTOU;
         g_stop_asked = 0;
-        give_back_held();
+        give_terminal_back();
         g_continued = 0;
         raise_default(stop);
         if (!g_continued) break;
@@ -366,7 +353,7 @@ void start() {
 
 void give_back() {
     g_ended = 1;
-    give_back_held();
+    give_terminal_back();
 }
 
 bool key_pending() {

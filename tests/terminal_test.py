@@ -3,6 +3,7 @@
 # bash, whose line editor has the terminal in its own raw mode while it reads.
 import io
 import os
+import re
 import signal
 import termios
 import time
@@ -17,6 +18,8 @@ ENTER, LEAVE = "\x1b[?1049h", "\x1b[?1049l"  # the alternate screen
 SET_FLAGS = "python3 -c 'import fcntl, os; fcntl.fcntl(0, fcntl.F_SETFL, {})'"
 # The game with its terminal non-blocking, as another program on the terminal may leave it.
 NONBLOCK = f"{SET_FLAGS.format('os.O_NONBLOCK')}; {{game}}; s=$?; {SET_FLAGS.format(0)}; (exit $s)"
+ENDING = [getattr(signal, f"SIG{name}") for name in
+          "TERM HUP QUIT USR1 USR2 ALRM VTALRM PROF XCPU XFSZ SEGV BUS FPE ILL ABRT TRAP SYS IO STKFLT PWR PIPE".split()]
 
 
 class Shell(pexpect.spawn):
@@ -28,8 +31,6 @@ class Shell(pexpect.spawn):
                          encoding="utf-8", timeout=10, preexec_fn=lambda: signal.signal(signal.SIGXFSZ, signal.SIG_DFL))
         self.logfile_read = io.StringIO()
         self.expect_exact("\r\n")
-        self.line_mode = self.modes_now()  # for typed numbers: the player's own, with what line input needs
-        self.line_mode[0] |= termios.ICRNL
         self.sendline()
         self.expect_exact("$ ")
         self.modes = self.modes_now()  # as the shell keeps them at its prompt
@@ -48,7 +49,8 @@ class Shell(pexpect.spawn):
         self.expect_exact("Press any key to start playing!", timeout=1)  # frames are not held back
         self.send("\0")  # one key (Ctrl-Space, a NUL), no Enter, stops the title, unechoed
         self.expect(pexpect.TIMEOUT, timeout=0.5)
-        assert self.modes_now() == self.line_mode and "^@" not in self.before, "the key was not taken alone, in line mode"
+        line_mode = self.modes_now()[3] & (termios.ICANON | termios.ECHO) == termios.ICANON | termios.ECHO
+        assert line_mode and "^@" not in self.before, "the key was not taken alone, in line mode"
         self.send("\r")
         self.expect_exact(HEADER)
         written, shown = self.game().io_counters().write_count, time.monotonic()
@@ -74,22 +76,17 @@ class Shell(pexpect.spawn):
             self.send("\r")
             self.expect_exact("\r\nEnter column number: ")
 
+    def stall(self, key=None):  # a slow terminal: until a frame's write waits for it, nothing is read (or Ctrl-S)
+        if key:
+            self.sendcontrol(key)
+        while open(f"/proc/{self.game().pid}/syscall").read().split()[0] != "1":  # write, on x86-64
+            time.sleep(0.01)
+
     def suspend(self):
         self.sendcontrol("z")
         self.expect_exact("Stopped")
         self.expect_exact("$ ")
         assert self.modes_now() == self.modes, "the shell got a terminal in the game's mode"
-
-
-def background_and_back(shell):
-    shell.suspend()
-    shell.sendline("bg; sleep 0.6; echo hello | tr h H")  # in the background the game stops, not draws
-    shell.expect_exact("Hello\r\n")
-    assert HEADER not in shell.before, "the game drew in the background"
-    shell.sendline("fg")
-    shell.expect_exact(HEADER)
-    assert not shell.modes_now()[3] & termios.ECHO, "fg did not put key mode back"
-    shell.sendcontrol("c")
 
 
 def stop_discarded(shell):
@@ -102,15 +99,39 @@ def stop_discarded(shell):
     shell.sendcontrol("c")
 
 
+def every_ending_signal(shell):
+    for sig in ENDING:
+        shell.expect_exact("Press any key to start playing!")
+        shell.game().send_signal(sig)
+        shell.expect_exact(f"ended={128 + sig}\r\n")  # as the signal's default action would
+
+
+def slow_screen(shell):
+    shell.stall()  # the terminal's buffer fills, and a frame's write is cut short
+    shell.suspend()
+    # In the background the game stops, not draws; the frame cut short is neither finished there nor drawn twice.
+    shell.sendline("bg; sleep 0.6; fg")
+    shell.expect_exact(ENTER)
+    shell.expect_exact(HEADER)
+    assert not shell.modes_now()[3] & termios.ECHO, "fg did not put key mode back"
+    shell.stall("s")
+    shell.game().send_signal(signal.SIGTERM)
+    time.sleep(0.1)
+    shell.sendcontrol("q")  # a dying game waits a moment for a slow screen
+
+
 def decline_after_a_cast(shell):
-    shell.send("3 4\rno\r")
+    shell.send("\x1b[A\x1b[H\x1bOP3 \x1b[200~4\x1b[201~\rno\r")  # keys that type nothing, and a bracketed paste
     shell.expect(r"Enter row number: .+\r\n", timeout=0.6)  # the outcome is up before the pause
 
 
 def kill_suspended(shell):
-    shell.suspend()
-    shell.sendline("fg")  # the covered pond and the prompt come back
-    shell.expect_exact("your next move closely\r\nEnter column number: ")
+    shell.send("3\r")
+    shell.expect_exact("Enter row number: ")
+    for redraw in (lambda: shell.setwinsize(30, 100), lambda: (shell.suspend(), shell.sendline("fg"))):
+        redraw()  # a resize, then fg: the covered pond comes back once, with the prompts and the answer
+        shell.expect_exact("your next move closely\r\nEnter column number: 3\r\nEnter row number: ")
+        assert shell.before.count(HEADER) == 1, "not one covered pond redrawn"
     shell.suspend()
     # What bash's kill %1 does; under tostop the dying game must not write.
     shell.sendline("stty tostop; kill %1; kill -CONT %1; sleep 0.5; wait %1; s=$?; stty -tostop; (exit $s)")
@@ -119,23 +140,20 @@ def kill_suspended(shell):
 # (command, what happens, in which phase, expected status)
 EVERY_WAY_OUT = [
     ("{game} --colour &", "started with & under bash, an argument ignored, Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
-    ("{game}", "SIGTERM", "watching", lambda s: s.game().send_signal(signal.SIGTERM), 143),
-    ("{game}", "SIGHUP", "watching", lambda s: s.game().send_signal(signal.SIGHUP), 129),
-    ("{game}", "SIGQUIT", "watching", lambda s: s.game().send_signal(signal.SIGQUIT), 131),
-    ("{game}", "SIGUSR1", "watching", lambda s: s.game().send_signal(signal.SIGUSR1), 138),
-    ("{game}", "SIGXFSZ", "watching", lambda s: s.game().send_signal(signal.SIGXFSZ), 153),
+    (f"ulimit -c 0; for g in $(seq {len(ENDING)}); do {{game}}; echo ended=$?; done", "every ending signal", None, every_ending_signal, 0),
+    ("m=$(stty -g); stty raw igncr; {game}; s=$?; stty $m; (exit $s)", "stty raw igncr", "prompt", decline_after_a_cast, 0),
+    ("{game}", "a slow screen, Ctrl-Z, bg, fg, SIGTERM", "watching", slow_screen, 143),
     (NONBLOCK, "end of non-blocking input", "paused, key, then Enter", lambda s: s.sendcontrol("d"), 0),
-    ("{game} <&-", "input closed", None, lambda s: s.expect_exact("reedmere: read error: Bad file descriptor"), 1),
+    ("{game} </", "input unreadable", None, lambda s: s.expect_exact(LEAVE + "reedmere: read error: Is a directory"), 1),
     ("{game}", "declined replay", "prompt", decline_after_a_cast, 0),
     ("setsid -w env {game}", "not the controlling terminal", "prompt", decline_after_a_cast, 0),
-    ("({game}; echo status=$? >&2) | true", "screen closed", None, lambda s: None, 141),
-    ("{game}", "Ctrl-Z, bg, fg", "watching", background_and_back, 130),
+    ("({game}; echo status=$? >&2) | head -c 9 | tr D d", "screen closed, the title first", None, lambda s: s.expect_exact("REEdMERE!"), 141),
     ('script -qec "{game}" /dev/null', "Ctrl-Z with no shell", None, stop_discarded, 130),
     ("{game}", "fg, then kill %1 when suspended", "prompt", kill_suspended, 143),
-    ("{game} x -h", "-h", None, lambda s: s.expect_exact("Usage: reedmere [--help | --version]\r\n"), 0),
-    ("{game} --version x", "--version", None, lambda s: s.expect_exact(f"\nreedmere {os.environ['REEDMERE_VERSION']}\r\n"), 0),
-    ("{game} --help >/dev/full", "--help, disk full", None, lambda s: s.expect("write error: .+ space"), 1),
-    ("printf '\\n\\n3 4\\nn\\n' | {game} >/dev/full", "disk full", None, lambda s: s.expect("write error: .+ space"), 1),
+    ("{game} x -h && {game} --version x", "-h, then --version", None, lambda s: [s.expect_exact(text) for text in (
+        "Usage: reedmere [--help | --version]\r\n", f"\nreedmere {os.environ['REEDMERE_VERSION']}\r\n")], 0),
+    ("{game} --help >/dev/full || printf '\\n\\n3 4\\nn\\n' | {game} >/dev/full", "--help, then a game, on a full disk", None,
+     lambda s: [s.expect("write error: [^\r]+ space") for _ in ("--help", "game")], 1),
 ]
 
 
@@ -153,5 +171,8 @@ class Terminal(unittest.TestCase):
                 # The player's screen is never drawn on: the game plays in the alternate one, and leaves it last.
                 log = shell.logfile_read.getvalue()
                 self.assertEqual(log.count(ENTER), log.count(LEAVE))
-                self.assertNotIn("REEDMERE!", log.split(ENTER)[0] + log.split(LEAVE)[-1])
+                outside = [log.split(ENTER)[0]] + [part.split(ENTER)[0] for part in log.split(LEAVE)[1:]]
+                self.assertFalse([part for part in outside if "REEDMERE!" in part or "\x1b[34;1m~" in part])
+                # No pond row drawn twice on one screen.
+                self.assertLessEqual(max(len(re.findall(r"\n0 \x1b", screen)) for screen in log.split("\x1b[2J")), 1)
                 shell.close(force=True)
