@@ -285,7 +285,7 @@ ssize_t write_screen(void*, const char* data, std::size_t size) {
 // but for what was typed in key mode.
 ssize_t read_keyboard(void*, char* data, std::size_t size) {
     const ssize_t got = read(STDIN_FILENO, data, size);
-    if (got <= 0 || g_in_key_mode || !g_keyboard_is_terminal || !g_screen_is_terminal) return got;
+    if (got <= 0 || g_in_key_mode) return got;
     const ssize_t unechoed = std::min<ssize_t>(got, g_unechoed);
     g_unechoed -= static_cast<int>(unechoed);
     remember(data + unechoed, static_cast<std::size_t>(got - unechoed), true);
@@ -293,6 +293,8 @@ ssize_t read_keyboard(void*, char* data, std::size_t size) {
 }
 
 void open_streams() {
+    // The keyboard's own stream only where the terminal echoes on the screen.
+    const bool echoed = g_keyboard_is_terminal && g_screen_is_terminal;
 #if defined(__APPLE__) || defined(__FreeBSD__) || defined(__NetBSD__) || defined(__OpenBSD__) || \
     defined(__DragonFly__)
     std::FILE* const screen = funopen(
@@ -301,7 +303,7 @@ void open_streams() {
             return static_cast<int>(write_screen(nullptr, data, static_cast<std::size_t>(size)));
         },
         nullptr, nullptr);
-    std::FILE* const keyboard = funopen(
+    std::FILE* const keyboard = !echoed ? nullptr : funopen(
         nullptr,
         [](void*, char* data, int size) {
             return static_cast<int>(read_keyboard(nullptr, data, static_cast<std::size_t>(size)));
@@ -309,7 +311,7 @@ void open_streams() {
         nullptr, nullptr, nullptr);
 #else
     std::FILE* const screen = fopencookie(nullptr, "w", {nullptr, write_screen, nullptr, nullptr});
-    std::FILE* const keyboard = fopencookie(nullptr, "r", {read_keyboard, nullptr, nullptr, nullptr});
+    std::FILE* const keyboard = !echoed ? nullptr : fopencookie(nullptr, "r", {read_keyboard, nullptr, nullptr, nullptr});
 #endif
     // Without them stdin and stdout will do, with no waiting and no redraw.
     if (screen != nullptr) {

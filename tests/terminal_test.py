@@ -92,8 +92,7 @@ class Shell(pexpect.spawn):
 def stop_discarded(shell):
     shell.expect_exact("Press any key to start playing!")
     shell.sendcontrol("z")  # the game is its terminal's own program: no shell can take it back
-    time.sleep(0.02)  # long before the next key test would put key mode back
-    shell.send("x")
+    shell.send("x")  # 50 ms on (pexpect's delay before a send), long before the next key test
     shell.expect(pexpect.TIMEOUT, timeout=0.6)
     assert "x" not in shell.before, "Ctrl-Z left the game in line mode"
     shell.sendcontrol("c")
@@ -113,7 +112,6 @@ def slow_screen(shell):
     shell.sendline("bg; sleep 0.6; fg")
     shell.expect_exact(ENTER)
     shell.expect_exact(HEADER)
-    assert not shell.modes_now()[3] & termios.ECHO, "fg did not put key mode back"
     shell.stall("s")
     shell.game().send_signal(signal.SIGTERM)
     time.sleep(0.1)
@@ -145,7 +143,6 @@ EVERY_WAY_OUT = [
     ("{game}", "a slow screen, Ctrl-Z, bg, fg, SIGTERM", "watching", slow_screen, 143),
     (NONBLOCK, "end of non-blocking input", "paused, key, then Enter", lambda s: s.sendcontrol("d"), 0),
     ("{game} </", "input unreadable", None, lambda s: s.expect_exact(LEAVE + "reedmere: read error: Is a directory"), 1),
-    ("{game}", "declined replay", "prompt", decline_after_a_cast, 0),
     ("setsid -w env {game}", "not the controlling terminal", "prompt", decline_after_a_cast, 0),
     ("({game}; echo status=$? >&2) | head -c 9 | tr D d", "screen closed, the title first", None, lambda s: s.expect_exact("REEdMERE!"), 141),
     ('script -qec "{game}" /dev/null', "Ctrl-Z with no shell", None, stop_discarded, 130),
