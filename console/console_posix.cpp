@@ -234,8 +234,7 @@ void remember(const char* data, std::size_t size, bool typed = false) {
 }
 
 // Acts on what the handlers recorded: a stop asked for (Ctrl-Z), or found in
-// the background, gives the terminal back and stops until fg; a continue
-// renews the game's mode (it may have been changed meanwhile); a resize or a
+// the background, gives the terminal back and stops until fg; a resize or a
 // return redraws the kept screen. True when the screen was redrawn. Where no
 // shell can take the game back (it is its terminal's own program) the kernel
 // discards the stop, no SIGCONT comes, and the game plays on.
@@ -250,10 +249,6 @@ bool attend() {
         raise_default(stop);
         if (!g_continued) break;
     }
-    if (g_continued) {
-        g_continued = 0;
-        set_game_mode();
-    }
     redraw = take_terminal() || redraw;
     if (!redraw || !g_screen_is_terminal || !g_taken) return false;
     write_out(kClearScreen, sizeof kClearScreen - 1);
@@ -261,10 +256,8 @@ bool attend() {
     return true;
 }
 
-// The screen stream's only way out. Once the terminal is given back for
-// good, what is left of the game's screen is dropped, not put on the player's.
+// The screen stream's only way out.
 ssize_t write_screen(void*, const char* data, std::size_t size) {
-    if (g_ended) return static_cast<ssize_t>(size);
     attend();
     if (g_screen_is_terminal) remember(data, size);
     for (const char* const end = data + size; data < end;) {
