@@ -110,7 +110,8 @@ int wait_for(int fd, bool for_writing, long long timeout_ns = -1) {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(fd, &set);
-    timeval timeout{static_cast<time_t>(timeout_ns / 1000000000LL), static_cast<suseconds_t>(timeout_ns % 1000000000LL / 1000)};
+    timeval timeout{static_cast<time_t>(timeout_ns / 1000000000LL),
+                    static_cast<suseconds_t>(timeout_ns % 1000000000LL / 1000)};
     return select(fd + 1, for_writing ? nullptr : &set, for_writing ? &set : nullptr, nullptr,
                   timeout_ns < 0 ? nullptr : &timeout);
 }
@@ -173,7 +174,8 @@ bool take_terminal() {
 void give_terminal_back(long long wait_ns = -1) {
     if (!g_taken || !in_foreground()) return;
     if (g_have_modes) tcsetattr(STDIN_FILENO, TCSANOW, &g_player_mode);
-    if (g_screen_is_terminal) write_out(kLeaveScreen, sizeof kLeaveScreen - 1, wait_ns < 0 ? -1 : monotonic_ns() + wait_ns);
+    if (g_screen_is_terminal)
+        write_out(kLeaveScreen, sizeof kLeaveScreen - 1, wait_ns < 0 ? -1 : monotonic_ns() + wait_ns);
     g_taken = 0;
 }
 
@@ -220,7 +222,8 @@ void catch_unless_ignored(int sig, void (*handler)(int)) {
 // terminal echoed of a line the game read, control keys shown as ^X.
 void remember(const char* data, std::size_t size, bool typed = false) {
     const char* const end = data + size;
-    const char* const cleared = std::find_end(data, end, kClearScreen, kClearScreen + sizeof kClearScreen - 1);
+    const char* const cleared =
+        std::find_end(data, end, kClearScreen, kClearScreen + sizeof kClearScreen - 1);
     if (!typed && cleared != end) {
         data = cleared;
         g_shown_size = 0;
@@ -296,15 +299,19 @@ void open_streams() {
             return static_cast<int>(write_screen(nullptr, data, static_cast<std::size_t>(size)));
         },
         nullptr, nullptr);
-    std::FILE* const keyboard = !echoed ? nullptr : funopen(
-        nullptr,
-        [](void*, char* data, int size) {
-            return static_cast<int>(read_keyboard(nullptr, data, static_cast<std::size_t>(size)));
-        },
-        nullptr, nullptr, nullptr);
+    std::FILE* const keyboard =
+        !echoed
+            ? nullptr
+            : funopen(
+                  nullptr,
+                  [](void*, char* data, int size) {
+                      return static_cast<int>(read_keyboard(nullptr, data, static_cast<std::size_t>(size)));
+                  },
+                  nullptr, nullptr, nullptr);
 #else
     std::FILE* const screen = fopencookie(nullptr, "w", {nullptr, write_screen, nullptr, nullptr});
-    std::FILE* const keyboard = !echoed ? nullptr : fopencookie(nullptr, "r", {read_keyboard, nullptr, nullptr, nullptr});
+    std::FILE* const keyboard =
+        !echoed ? nullptr : fopencookie(nullptr, "r", {read_keyboard, nullptr, nullptr, nullptr});
 #endif
     // Without them stdin and stdout will do, with no waiting and no redraw.
     if (screen != nullptr) {
