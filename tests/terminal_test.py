@@ -23,14 +23,14 @@ ENDING = [getattr(signal, f"SIG{name}") for name in
 
 
 class Shell(pexpect.spawn):
-    def __init__(self, command, shell="/bin/sh"):
+    def __init__(self, command, shell="/bin/sh", stty="min 4 -icrnl"):
         # The player's own stty asks for 4 bytes a read, and Enter's carriage
-        # return is left untranslated; one key and Enter must still do. Python
-        # ignores SIGXFSZ, which a player's shell does not.
-        super().__init__("/bin/sh", ["-c", f"stty min 4 -icrnl; echo; read go; exec {shell} -i"], env={"PS1": "status=$? $ ", "PATH": os.defpath},
+        # return is left untranslated (or is raw); one key and Enter must still
+        # do. Python ignores SIGXFSZ, which a player's shell does not.
+        super().__init__("/bin/sh", ["-c", f"stty {stty}; echo; read go; exec {shell} -i"], env={"PS1": "status=$? $ ", "PATH": os.defpath},
                          encoding="utf-8", timeout=10, preexec_fn=lambda: signal.signal(signal.SIGXFSZ, signal.SIG_DFL))
         self.logfile_read = io.StringIO()
-        self.expect_exact("\r\n")
+        self.expect_exact("\n")
         self.sendline()
         self.expect_exact("$ ")
         self.modes = self.modes_now()  # as the shell keeps them at its prompt
@@ -138,7 +138,7 @@ def kill_suspended(shell):
 EVERY_WAY_OUT = [
     ("{game} --colour &", "started with & under bash, an argument ignored, Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
     (f"ulimit -c 0; for g in $(seq {len(ENDING)}); do {{game}}; echo ended=$?; done", "every ending signal", None, every_ending_signal, 0),
-    ("m=$(stty -g); stty raw igncr; {game}; s=$?; stty $m; (exit $s)", "stty raw igncr", "prompt", decline_after_a_cast, 0),
+    ("{game}", "stty raw igncr, Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
     ("{game}", "a slow screen, Ctrl-Z, bg, fg, SIGTERM", "watching", slow_screen, 143),
     (NONBLOCK, "end of non-blocking input", "paused, key, then Enter", lambda s: s.sendcontrol("d"), 0),
     ("{game} </", "input unreadable", None, lambda s: s.expect_exact(LEAVE + "reedmere: read error: Is a directory"), 1),
@@ -157,7 +157,7 @@ class Terminal(unittest.TestCase):
     def test_every_way_out_ends_the_game_and_gives_the_terminal_back(self):
         for command, fault, phase, strike, expected in EVERY_WAY_OUT:
             with self.subTest(fault, phase=phase):
-                shell = Shell(command, "bash --norc" if "bash" in fault else "/bin/sh")
+                shell = Shell(command, "bash --norc" if "bash" in fault else "/bin/sh", "raw igncr" if "raw" in fault else "min 4 -icrnl")
                 if phase:
                     shell.reach(phase)
                 strike(shell)
