@@ -16,7 +16,7 @@ endif()
 set(web ${CMAKE_SOURCE_DIR}/console/web)
 add_custom_command(OUTPUT reedmere.html
   COMMAND ${REEDMERE_NODE} ${web}/build.mjs $<TARGET_FILE:reedmere> ${CMAKE_BINARY_DIR}/reedmere.html
-  DEPENDS reedmere ${web}/build.mjs ${web}/terminal.js ${web}/page.html ${CMAKE_SOURCE_DIR}/packaging/reedmere.svg
+  DEPENDS reedmere ${web}/build.mjs ${web}/terminal.js ${web}/narrator.js ${web}/page.html ${CMAKE_SOURCE_DIR}/packaging/reedmere.svg
     ${CMAKE_SOURCE_DIR}/package-lock.json
   VERBATIM)
 add_custom_target(reedmere_page ALL DEPENDS reedmere.html)

@@ -6,68 +6,107 @@ import { FitAddon } from "@xterm/addon-fit";
 import { Terminal } from "@xterm/xterm";
 import { Flags, openpty } from "xterm-pty";
 import createReedmere from "reedmere-game";
+import { createNarrator } from "./narrator.js";
 
 // The signals a key can send that end the game, with their POSIX numbers.
 const ENDING_SIGNALS = { SIGINT: 2, SIGQUIT: 3 };
 // What the keypad's named keys type, as a keyboard's keys would.
 const KEYPAD = { Space: " ", Backspace: "\x7f", Enter: "\r", "End game": "\x03" };
-// Keys that mean nothing to the game: they type nothing.
-const SILENT_KEYS = /^(Arrow\w+|Home|End|PageUp|PageDown|Insert|Delete|Escape|Tab|F\d+)$/;
+// Ctrl with these is the game's: Ctrl-C (but for copying), Ctrl-D, Ctrl-U.
+const GAME_CONTROL_KEYS = ["c", "d", "u"];
+// Ctrl with these is a terminal player's habit, which means nothing here
+// (no flow control, no job control) and must not open a save dialog either.
+const INERT_CONTROL_KEYS = ["s", "q", "z"];
+// The screen: the width of the game's longest line at most, and its 24 rows
+// at most; fewer where the window is short, so that the cursor and the
+// prompt above it stay in view, but never so few that nothing else shows.
+const [MIN_COLS, MAX_COLS, MIN_ROWS, MAX_ROWS] = [21, 120, 8, 24];
 // The most a paste types: a whole line of a Linux terminal. Much more
 // overflows the pseudo-terminal's stack.
 const PASTE_LIMIT = 4095;
 
-const touch = matchMedia("(pointer: coarse)").matches || navigator.maxTouchPoints > 0;
+// A keyboard is at hand unless the main pointer is a finger with no fine one
+// beside it (a phone): on a desktop, a touch laptop, or with no pointer at
+// all. The keypad comes wherever a touch screen is; both can be.
+const keyboard = !matchMedia("(pointer: coarse)").matches || matchMedia("(any-pointer: fine)").matches;
+const touch = matchMedia("(any-pointer: coarse)").matches || navigator.maxTouchPoints > 0;
+document.body.classList.toggle("keyboard", keyboard);
 document.body.classList.toggle("touch", touch);
 const status = document.getElementById("status");
 const element = document.getElementById("terminal");
+const keypad = document.getElementById("keypad");
 // A phone gets a smaller font, never under 12 px, so that the pond fits with room.
 const fontSize = () => (Math.min(innerWidth, innerHeight) < 500 ? 12 : 15);
 // No scrollback: every screen is drawn whole, and a scroll bar would take a
 // column. Narrow at first, so that a phone does not widen its page for it.
-const xterm = new Terminal({ rows: 24, cols: 21, cursorBlink: false, scrollback: 0, fontSize: fontSize() });
+const xterm = new Terminal({ rows: MAX_ROWS, cols: MIN_COLS, cursorBlink: false, scrollback: 0, fontSize: fontSize() });
 const fit = new FitAddon();
 xterm.loadAddon(fit);
 xterm.open(element);
 
-// As many columns as the terminal's box has room for, up to the 100 of the
-// game's longest line; below that long lines wrap, as on a narrow terminal.
-// Measured once a new font size has been laid out.
-new ResizeObserver(() => {
+// As many columns as the terminal's box has room for (narrower, long lines
+// wrap, as on a narrow terminal), and as many rows as the window's height
+// leaves, the keypad's included where it sits below. Measured once a new
+// font size has been laid out.
+const within = (low, value, high) => Math.max(low, Math.min(high, value));
+function refit() {
   xterm.options.fontSize = fontSize();
   requestAnimationFrame(() => {
     const room = fit.proposeDimensions();
-    if (room) xterm.resize(Math.max(21, Math.min(100, room.cols)), 24);
+    if (!room) return;
+    const box = element.getBoundingClientRect();
+    const pad = box.height - element.querySelector(".xterm-screen").offsetHeight;
+    const keys = keypad.getBoundingClientRect();
+    const below = keys.height > 0 && keys.top >= box.bottom ? keys.bottom - box.bottom : 0;
+    const spare = innerHeight - (box.top + scrollY) - pad - below - parseFloat(getComputedStyle(document.body).paddingBottom);
+    const rows = Math.floor(spare / (element.querySelector(".xterm-screen").offsetHeight / xterm.rows));
+    xterm.resize(within(MIN_COLS, room.cols, MAX_COLS), within(MIN_ROWS, rows, MAX_ROWS));
   });
-}).observe(element);
+}
+new ResizeObserver(refit).observe(element);
+addEventListener("resize", refit);
 
 // Where the keyboard is, the page says so whenever the terminal does not have it.
 const focusNote = document.getElementById("focus-note");
 xterm.textarea.addEventListener("focus", () => (focusNote.hidden = true));
-xterm.textarea.addEventListener("blur", () => (focusNote.hidden = touch));
+xterm.textarea.addEventListener("blur", () => (focusNote.hidden = !keyboard));
 element.addEventListener("click", () => xterm.focus()); // the note over it included
-if (!touch) xterm.focus(); // a phone's soft keyboard would cover the pond: it comes with a tap on the terminal
-focusNote.hidden = touch || document.activeElement === xterm.textarea;
+if (keyboard) xterm.focus(); // a phone's soft keyboard would cover the pond: it comes with a tap on the terminal
+focusNote.hidden = !keyboard || document.activeElement === xterm.textarea;
 
 // A tap types its key as the keyboard would, through the pseudo-terminal,
 // and leaves the focus (and any soft keyboard) where it was.
-const keypad = document.getElementById("keypad");
 keypad.addEventListener("pointerdown", (event) => event.preventDefault());
 keypad.addEventListener("click", (event) => {
   const button = event.target.closest("button");
   if (button) xterm.input(KEYPAD[button.dataset.key] ?? button.textContent.toLowerCase(), true);
 });
 
-// The browser's habits: Ctrl-V (Cmd-V) pastes, Ctrl-C copies while text is
-// selected. A page has no flow control (Ctrl-S, Ctrl-Q) and no job control
-// (Ctrl-Z), and Tab stays in the terminal.
+// Only the keys the game uses reach it: characters (AltGr's included),
+// Enter, Backspace and the game's Ctrl keys. Every other key or combination
+// is the browser's, neither typed nor cancelled: Tab moves on, Ctrl-V
+// pastes, Ctrl-C copies a selection, Ctrl-R reloads; arrows, Escape and the
+// function keys type nothing.
+let softKey = false; // a soft keyboard's key is down: its character comes as input
 xterm.attachCustomKeyEventHandler((event) => {
-  const control = event.ctrlKey || event.metaKey;
   const key = event.key.toLowerCase();
-  if (control && (key === "v" || (key === "c" && xterm.hasSelection()))) return false;
-  const noFlowOrJobControl = control && ["s", "q", "z"].includes(key);
-  if (noFlowOrJobControl || event.key === "Tab") event.preventDefault(); // no save dialog, no focus moving off
-  return !noFlowOrJobControl && !SILENT_KEYS.test(event.key);
+  const ctrlOnly = event.ctrlKey && !event.altKey && !event.metaKey && !event.shiftKey;
+  if (ctrlOnly && INERT_CONTROL_KEYS.includes(key)) {
+    event.preventDefault();
+    return false;
+  }
+  if (ctrlOnly) return GAME_CONTROL_KEYS.includes(key) && !(key === "c" && xterm.hasSelection());
+  if (event.keyCode === 229) softKey = event.type === "keydown";
+  const altGr = event.ctrlKey && event.altKey;
+  if ((event.altKey || event.metaKey) && !altGr) return false;
+  return event.key.length === 1 || event.key === "Enter" || event.key === "Backspace";
+});
+// A soft keyboard (Android's) sends a key as "Unidentified" and its character
+// as input afterwards; xterm.js would look for it only in a moment of its own.
+xterm.textarea.addEventListener("input", (event) => {
+  if (!softKey || event.inputType !== "insertText" || !event.data || event.isComposing) return;
+  softKey = false;
+  xterm.input(event.data, true);
 });
 element.addEventListener(
   "paste",
@@ -79,14 +118,19 @@ element.addEventListener(
   true,
 );
 
-document.getElementById("screen-reader").addEventListener("change", (event) => {
-  xterm.options.screenReaderMode = event.target.checked;
-});
+// The screen-reader switch: what the game says, and where the fish are, as
+// text; off, nothing is announced.
+const narration = document.getElementById("narration");
+const narrator = createNarrator(document.getElementById("said"), document.getElementById("fish"));
+const narrate = () => !narration.hidden;
+document.getElementById("screen-reader").addEventListener("change", (event) => (narration.hidden = !event.target.checked));
 
 const { master, slave } = openpty();
 xterm.loadAddon(master);
 const lineMode = slave.ioctl("TCGETS");
 const keyMode = { ...lineMode, lflag: lineMode.lflag & ~(Flags.ICANON | Flags.ECHO) };
+
+const END_OF_INPUT = -1;
 
 // What one game sees of the terminal, until release().
 function lend() {
@@ -104,11 +148,15 @@ function lend() {
       const timer = ms === undefined ? undefined : setTimeout(resume, ms);
       waiting.add(resume);
     });
-  let endOfInput = false;
+  // What was typed and not yet read, in order, each end of input where it
+  // came: the pseudo-terminal only says that one came, not where.
+  const typed = slave.read();
   const subscriptions = [
     // In line mode a line ended with nothing in it is Ctrl-D on an empty line.
     slave.onReadable(() => {
-      if (!slave.readable && slave.ioctl("TCGETS").ICANON_P) endOfInput = true;
+      const bytes = slave.read();
+      if (bytes.length > 0) typed.push(...bytes);
+      else if (slave.ioctl("TCGETS").ICANON_P) typed.push(END_OF_INPUT);
       wake();
     }),
     slave.onSignal((name) => {
@@ -120,20 +168,22 @@ function lend() {
   const terminal = {
     signal: 0,
     setKeyMode: (on) => slave.ioctl("TCSETS", on ? keyMode : lineMode),
-    keyPending: () => slave.readable || endOfInput,
-    write: (bytes) => slave.write(Array.from(bytes)),
+    keyPending: () => typed.length > 0,
+    write: (bytes) => {
+      slave.write(Array.from(bytes));
+      if (narrate()) narrator(bytes);
+    },
     sleep: async (ms) => {
       const until = performance.now() + ms;
       while (!terminal.signal && performance.now() < until) await wait(until - performance.now());
     },
     // Some bytes of what was typed; none at the end of input or on a signal.
     read: async (size) => {
-      while (!slave.readable && !endOfInput && !terminal.signal) await wait();
-      if (terminal.signal || !slave.readable) {
-        endOfInput = false;
-        return [];
-      }
-      return slave.read(size);
+      while (typed.length === 0 && !terminal.signal) await wait();
+      if (terminal.signal) return [];
+      const end = typed.indexOf(END_OF_INPUT);
+      if (end === 0) typed.shift();
+      return typed.splice(0, Math.min(size, end < 0 ? typed.length : end));
     },
     release: () => subscriptions.forEach((subscription) => subscription.dispose()),
   };
@@ -194,8 +244,9 @@ async function playForever() {
       return;
     }
     // "\033[0m": the game may have ended in the middle of a coloured square.
-    slave.write("\x1b[0m\r\nThe game has ended. Press any key for a new game.\r\n");
-    status.textContent = "The game has ended. Press any key for a new game.";
+    const ended = "The game has ended. Press any key for a new game.";
+    slave.write(`\x1b[0m\r\n${ended}\r\n`);
+    status.textContent = ended;
     await anyKey();
     // "\033[H\033[2J": cursor home, erase the screen, as the game's own clear.
     slave.write("\x1b[H\x1b[2J");
