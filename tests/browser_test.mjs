@@ -7,7 +7,7 @@ import puppeteer, { KnownDevices } from "puppeteer-core";
 
 const PAGE = `file://${process.env.REEDMERE_PAGE}`;
 const browser = await puppeteer.launch({ executablePath: "/usr/bin/chromium", args: ["--no-sandbox"], ignoreDefaultArgs: ["--hide-scrollbars"] });
-const page = await browser.newPage();
+let page = await browser.newPage(); // Firefox's, in the last test
 await page.setViewport({ width: 1280, height: 720 });
 const errors = [];
 page.on("pageerror", (error) => errors.push(error.message));
@@ -59,6 +59,9 @@ async function softType(target, text) {
     await cdp.send("Input.dispatchKeyEvent", { type: "keyUp", windowsVirtualKeyCode: 229, key: "Unidentified" });
   }
 }
+// What the screen reader switch has the page say over a round, once each.
+const SAID = /^Reedmere\. Press any key to start playing!\|The fish are swimming[^|]*\|You can't see[^|]*closely\|Enter column number:\|Enter row number:\|[^|]+\|(Thanks for playing!\|)?Enter Y to play again$/;
+const said = async () => (await page.$$eval("#said p", (lines) => lines.map((line) => line.textContent))).join("|");
 const between = (low, value, high) => assert.ok(low <= value && value <= high, `${value} not within ${low} to ${high}`);
 
 test("a round played by hand on a touch laptop, heard by a screen reader; the keys a browser player presses, Ctrl-D, a new game, Ctrl-C", async () => {
@@ -113,8 +116,7 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
   await shows("x\\s*3 4\\s*Enter row number: ");
   assert.deepEqual(await page.evaluate(() => window.cancelled), ["s", "z"]); // the inert ones only
   await shows("Enter Y to play again", 2000);
-  const said = (await page.$$eval("#said p", (lines) => lines.map((line) => line.textContent))).join("|");
-  assert.match(said, /^Reedmere\. Press any key to start playing!\|The fish are swimming[^|]*\|You can't see[^|]*closely\|Enter column number:\|Enter row number:\|[^|]+\|(Thanks for playing!\|)?Enter Y to play again$/);
+  assert.match(await said(), SAID);
   // Far too much for a line: cut, never lost whole. The key already there as the next round starts skips the watching.
   await paste(`y\nk\n${"n".repeat(300000)}`);
   await shows("Enter column number: ");
@@ -174,4 +176,23 @@ test("a phone: the terminal and keypad fit upright, on its side and zoomed, a ro
   await bare.evaluateOnNewDocument(() => delete globalThis.WebAssembly);
   await bare.goto(PAGE);
   await bare.waitForFunction(() => /WebAssembly .*Reloading the page/.test(document.querySelector("#status").textContent));
+});
+
+test("a round in Firefox: no scroll bar, the 120 columns, what is said", async () => {
+  const firefox = await puppeteer.launch({ browser: "firefox", executablePath: "/usr/bin/firefox-esr" });
+  after(() => firefox.close());
+  page = await firefox.newPage();
+  await page.setViewport({ width: 1280, height: 720 });
+  await page.goto(PAGE);
+  await shows("Press any key to start playing!", 10000);
+  assert.equal(await page.$eval(".xterm-viewport", (view) => view.offsetWidth - view.clientWidth), 0, "a scroll bar in the terminal");
+  await page.click("#screen-reader");
+  await page.click("#terminal");
+  await page.keyboard.press("Enter");
+  await shows("  1 2 3 4 5 6 7 8 9 0");
+  await page.keyboard.type("k\n");
+  await shows("Enter column number: ");
+  await page.keyboard.type(`${"x".repeat(99)}\n3 4\n`);
+  await shows(`Enter column number: x{99}3 4.*Enter Y to play again`, 5000);
+  assert.match(await said(), SAID);
 });
