@@ -116,14 +116,18 @@ int wait_for(int fd, bool for_writing, long long timeout_ns = -1) {
                   timeout_ns < 0 ? nullptr : &timeout);
 }
 
-// Writes the game's own sequences and redraws, waiting whenever a
-// non-blocking terminal is full or paused (it shares its open file, and so
-// its flags, with the input); with a deadline, giving up there.
-void write_out(const char* data, std::size_t size, long long deadline_ns = -1) {
+bool attend();
+
+// Writes it all, waiting whenever a non-blocking terminal is full or paused
+// (it shares its open file, and so its flags, with the input). With a
+// deadline, gives up there. The screen's own writes attend to the handlers'
+// records after each write and end once a redraw has shown the rest. False
+// on any other error, errno telling which.
+bool write_all(const char* data, std::size_t size, long long deadline_ns = -1, bool attending = false) {
     while (size > 0) {
         if (deadline_ns >= 0) {
             const long long left_ns = deadline_ns - monotonic_ns();
-            if (left_ns <= 0) return;
+            if (left_ns <= 0) return true;
             if (wait_for(STDOUT_FILENO, true, left_ns) != 1) continue;  // a signal came: try again in time
         }
         const ssize_t written = write(STDOUT_FILENO, data, size);
@@ -133,9 +137,11 @@ void write_out(const char* data, std::size_t size, long long deadline_ns = -1) {
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
             if (deadline_ns < 0) wait_for(STDOUT_FILENO, true);
         } else if (errno != EINTR) {
-            return;
+            return false;
         }
+        if (attending && attend()) return true;
     }
+    return true;
 }
 
 void read_player_mode() {
@@ -165,7 +171,7 @@ bool take_terminal() {
     if (!g_have_modes) read_player_mode();
     g_taken = 1;
     set_game_mode();
-    if (g_screen_is_terminal) write_out(kEnterScreen, sizeof kEnterScreen - 1);
+    if (g_screen_is_terminal) write_all(kEnterScreen, sizeof kEnterScreen - 1);
     return true;
 }
 
@@ -175,7 +181,7 @@ void give_terminal_back(long long wait_ns = -1) {
     if (!g_taken || !in_foreground()) return;
     if (g_have_modes) tcsetattr(STDIN_FILENO, TCSANOW, &g_player_mode);
     if (g_screen_is_terminal)
-        write_out(kLeaveScreen, sizeof kLeaveScreen - 1, wait_ns < 0 ? -1 : monotonic_ns() + wait_ns);
+        write_all(kLeaveScreen, sizeof kLeaveScreen - 1, wait_ns < 0 ? -1 : monotonic_ns() + wait_ns);
     g_taken = 0;
 }
 
@@ -254,8 +260,8 @@ bool attend() {
     }
     redraw = take_terminal() || redraw;
     if (!redraw || !g_screen_is_terminal || !g_taken) return false;
-    write_out(kClearScreen, sizeof kClearScreen - 1);
-    write_out(g_shown, g_shown_size);
+    write_all(kClearScreen, sizeof kClearScreen - 1);
+    write_all(g_shown, g_shown_size);
     return true;
 }
 
@@ -263,18 +269,7 @@ bool attend() {
 ssize_t write_screen(void*, const char* data, std::size_t size) {
     attend();
     if (g_screen_is_terminal) remember(data, size);
-    for (const char* const end = data + size; data < end;) {
-        const ssize_t written = write(STDOUT_FILENO, data, static_cast<std::size_t>(end - data));
-        if (written >= 0) {
-            data += written;
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            wait_for(STDOUT_FILENO, true);
-        } else if (errno != EINTR) {
-            return -1;
-        }
-        if (attend()) break;  // the redraw showed the rest
-    }
-    return static_cast<ssize_t>(size);
+    return write_all(data, size, -1, true) ? static_cast<ssize_t>(size) : -1;
 }
 
 // The keyboard stream: what a line read took, the terminal echoed on screen,
