@@ -51,7 +51,10 @@ export function createNarrator(log, fishList) {
   // Takes the bytes the game writes to its screen.
   return (bytes) => {
     const parts = String.fromCharCode(...bytes).split(CLEAR);
-    if (parts.length > 1) [screen, said.under] = ["", 0];
+    if (parts.length > 1) {
+      screen = "";
+      said.under = 0;
+    }
     screen = (screen + parts.at(-1)).replace(ESCAPE_SEQUENCE, "");
     look();
   };

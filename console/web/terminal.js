@@ -20,7 +20,10 @@ const INERT_CONTROL_KEYS = ["s", "q", "z"];
 // The screen: the width of the game's longest line at most, and its 24 rows
 // at most; fewer where the window is short, so that the cursor and the
 // prompt above it stay in view, but never so few that nothing else shows.
-const [MIN_COLS, MAX_COLS, MIN_ROWS, MAX_ROWS] = [21, 120, 8, 24];
+const MIN_COLS = 21;
+const MAX_COLS = 120;
+const MIN_ROWS = 8;
+const MAX_ROWS = 24;
 // The most a paste types: a whole line of a Linux terminal. Much more
 // overflows the pseudo-terminal's stack.
 const PASTE_LIMIT = 4095;
@@ -55,11 +58,12 @@ function refit() {
     const room = fit.proposeDimensions();
     if (!room) return;
     const box = element.getBoundingClientRect();
-    const pad = box.height - element.querySelector(".xterm-screen").offsetHeight;
+    const screenHeight = element.querySelector(".xterm-screen").offsetHeight;
     const keys = keypad.getBoundingClientRect();
     const below = keys.height > 0 && keys.top >= box.bottom ? keys.bottom - box.bottom : 0;
-    const spare = innerHeight - (box.top + scrollY) - pad - below - parseFloat(getComputedStyle(document.body).paddingBottom);
-    const rows = Math.floor(spare / (element.querySelector(".xterm-screen").offsetHeight / xterm.rows));
+    const bottomPad = parseFloat(getComputedStyle(document.body).paddingBottom);
+    const spare = innerHeight - (box.top + scrollY) - (box.height - screenHeight) - below - bottomPad;
+    const rows = Math.floor(spare / (screenHeight / xterm.rows));
     xterm.resize(within(MIN_COLS, room.cols, MAX_COLS), within(MIN_ROWS, rows, MAX_ROWS));
   });
 }
