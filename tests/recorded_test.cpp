@@ -70,7 +70,8 @@ TEST(Pond, PlacingSwimmingAndEveryOutcome) {
 // cast with the line of the key that ended the watching. The first plays the
 // title cycle and three pond ticks, in which the second fish is first drawn
 // onto a taken square, and casts onto the first fish; the rest have a key
-// waiting at once.
+// waiting at once. The last types keys that type nothing (arrows, Home, F1,
+// a bracketed paste), a lone Escape and an unfinished sequence.
 TEST(Game, TypedSessions) {
     const std::string sessions[] = {
         "x\n\n9 6\nY\n",
@@ -82,7 +83,6 @@ TEST(Game, TypedSessions) {
         "\n\n11 abc",
         "\n\n5 ",
         "\n\n1 1\n \n",
-        // Keys that type nothing: arrows, Home, F1, a bracketed paste; a lone Escape and an unfinished one.
         "\n\n\033[A\033[H3\033OP\033[1;5D 4\ny\n\n\033[200~7 8\033[201~\n\033[Ay\n\n\033 5 \033[3\n6\nn\n"};
     fake::key_answers = {false, true, false, false, false, true};
     fake::draws = {33, 108, 40, 3, 18, 7, 2, 25, 90, 9, 13,  // (3,8) boot, (7,2), (0,9)
