@@ -8,18 +8,20 @@ import signal
 import termios
 import time
 import unittest
+from pathlib import Path
 
 import pexpect
 import psutil
 
 GAME = os.environ["REEDMERE_GAME"]
 HEADER = "  1 2 3 4 5 6 7 8 9 0\r\n"
+CLEAR = "\x1b[2J"
 ENTER, LEAVE = "\x1b[?1049h", "\x1b[?1049l"  # the alternate screen
 SET_FLAGS = "python3 -c 'import fcntl, os; fcntl.fcntl(0, fcntl.F_SETFL, {})'"
 # The game with its terminal non-blocking, as another program on the terminal may leave it.
 NONBLOCK = f"{SET_FLAGS.format('os.O_NONBLOCK')}; {{game}}; s=$?; {SET_FLAGS.format(0)}; (exit $s)"
-ENDING = [getattr(signal, f"SIG{name}") for name in
-          "TERM HUP QUIT USR1 USR2 ALRM VTALRM PROF XCPU XFSZ SEGV BUS FPE ILL ABRT TRAP SYS IO STKFLT PWR PIPE".split()]
+NAMES = "TERM HUP QUIT USR1 USR2 ALRM VTALRM PROF XCPU XFSZ SEGV BUS FPE ILL ABRT TRAP SYS IO STKFLT PWR PIPE"
+ENDING = [getattr(signal, f"SIG{name}") for name in NAMES.split()] + [signal.SIGRTMIN, signal.SIGRTMAX]
 
 
 class Shell(pexpect.spawn):
@@ -27,8 +29,15 @@ class Shell(pexpect.spawn):
         # The player's own stty asks for 4 bytes a read, and Enter's carriage
         # return is left untranslated (or is raw); one key and Enter must still
         # do. Python ignores SIGXFSZ, which a player's shell does not.
-        super().__init__("/bin/sh", ["-c", f"stty {stty}; echo; read go; exec {shell} -i"], env={"PS1": "status=$? $ ", "PATH": os.defpath},
-                         encoding="utf-8", timeout=10, preexec_fn=lambda: signal.signal(signal.SIGXFSZ, signal.SIG_DFL))
+        script = f"stty {stty}; echo; read go; exec {shell} -i"
+        super().__init__(
+            "/bin/sh",
+            ["-c", script],
+            env={"PS1": "status=$? $ ", "PATH": os.defpath},
+            encoding="utf-8",
+            timeout=10,
+            preexec_fn=lambda: signal.signal(signal.SIGXFSZ, signal.SIG_DFL),
+        )
         self.logfile_read = io.StringIO()
         self.expect_exact("\n")
         self.sendline()
@@ -48,23 +57,26 @@ class Shell(pexpect.spawn):
     def reach(self, phase):
         self.expect_exact("Press any key to start playing!", timeout=1)  # frames are not held back
         self.send("\0")  # one key (Ctrl-Space, a NUL), no Enter, stops the title, unechoed
-        self.expect(pexpect.TIMEOUT, timeout=0.5)
-        line_mode = self.modes_now()[3] & (termios.ICANON | termios.ECHO) == termios.ICANON | termios.ECHO
-        assert line_mode and "^@" not in self.before, "the key was not taken alone, in line mode"
+        assert "^@" not in self.read_for(0.5), "the key was echoed"
+        assert not self.modes_now()[3] & (termios.ICANON | termios.ECHO), "the terminal edits the game's line"
         self.send("\r")
         self.expect_exact(HEADER)
-        written, shown = self.game().io_counters().write_count, time.monotonic()
-        while time.monotonic() < shown + 0.25:  # a handled signal must not cut a pause short
+        started = time.monotonic()
+        for _ in range(20):  # each continue may follow a SIGSTOP: each redraws, none cuts a frame short
             self.game().send_signal(signal.SIGCONT)
-            time.sleep(0.01)
+            time.sleep(0.015)
+        clears = self.read_for(started + 1 - time.monotonic()).count(CLEAR)
+        assert 10 <= clears <= 20 + 3, "not a redraw a continue, and a frame each 0.4 s"
+        self.expect_exact(HEADER)
+        written, shown = self.game().io_counters().write_count, time.monotonic()
         self.expect_exact(HEADER)
         assert 0.3 <= time.monotonic() - shown <= 0.6, "a pond frame is not shown for 0.4 s"
         assert self.game().io_counters().write_count == written + 1, "not one write a frame, clear included"
-        termios.tcsetattr(self.child_fd, termios.TCSANOW, self.modes)  # key mode lost, as bash's fg can lose it
+        termios.tcsetattr(self.child_fd, termios.TCSANOW, self.modes)  # the game's mode lost to another program
         self.expect_exact(HEADER)
-        assert not self.modes_now()[3] & termios.ECHO, "a lost key mode was not put back"
+        assert not self.modes_now()[3] & termios.ECHO, "a lost mode was not put back"
         if phase == "prompt":
-            self.send("k\r")  # the rest of the key's line, queued in key mode, ends the line read
+            self.send("k\r")  # the rest of the key's line, typed with it, ends the line read unechoed
             self.expect_exact("your next move closely\r\nEnter column number: ")
         elif phase == "paused, key, then Enter":
             self.sendcontrol("s")  # the screen paused a second; a non-blocking one fails a write
@@ -76,8 +88,20 @@ class Shell(pexpect.spawn):
             self.send("\r")
             self.expect_exact("\r\nEnter column number: ")
 
-    def stall(self):  # a slow terminal: nothing is read until a frame's write waits for it
-        while open(f"/proc/{self.game().pid}/syscall").read().split()[0] != "1":  # write, on x86-64
+    def read_for(self, seconds):  # all that comes in that time, left out of what expect searches
+        until, text = time.monotonic() + seconds, ""
+        while time.monotonic() < until:
+            try:
+                text += self.read_nonblocking(65536, until - time.monotonic())
+            except pexpect.TIMEOUT:
+                break
+        return text
+
+    def stall(self):  # a slow terminal: nothing is read until the game waits to write
+        while True:
+            call = Path(f"/proc/{self.game().pid}/syscall").read_text().split()
+            if call[0] in ("23", "270") and call[3] != "0x0":  # select or pselect6 on x86-64, with a write set
+                return
             time.sleep(0.01)
 
     def suspend(self, then=None):  # Ctrl-Z, then a command at the shell's prompt
@@ -88,13 +112,18 @@ class Shell(pexpect.spawn):
         if then:
             self.sendline(then)
 
+    def stop_unasked(self):  # SIGSTOP, which the game cannot see coming, then fg
+        self.game().send_signal(signal.SIGSTOP)
+        self.expect_exact("Stopped")
+        self.expect_exact("$ ")
+        self.sendline("fg")
+
 
 def stop_discarded(shell):
     shell.expect_exact("Press any key to start playing!")
     shell.sendcontrol("z")  # the game is its terminal's own program: no shell can take it back
     shell.send("x")  # 50 ms on (pexpect's delay before a send), long before the next key test
-    shell.expect(pexpect.TIMEOUT, timeout=0.6)
-    assert "x" not in shell.before, "Ctrl-Z left the game in line mode"
+    assert "x" not in shell.read_for(0.6), "Ctrl-Z left the terminal echoing"
     shell.sendcontrol("c")
 
 
@@ -110,11 +139,14 @@ def slow_screen(shell):
     # In the background the game stops, not draws; the frame cut short is neither finished there nor drawn twice.
     shell.suspend(then="bg; sleep 0.6; fg")
     shell.expect_exact(ENTER)
-    shell.sendcontrol("s")  # and a paused one
+    shell.sendcontrol("s")  # then paused, for good: a dying game drops what the screen holds up, and resumes it
     shell.stall()
+    held_up = shell.logfile_read.tell()  # what the screen holds up arrives torn by the drop: no screen to check
     shell.game().send_signal(signal.SIGTERM)
-    time.sleep(0.1)
-    shell.sendcontrol("q")  # a dying game waits a moment for a slow screen
+    shell.expect_exact(LEAVE)
+    shell.logfile_read.seek(held_up)
+    shell.logfile_read.truncate()
+    shell.logfile_read.write(LEAVE)
 
 
 def decline_after_a_cast(shell):
@@ -122,15 +154,30 @@ def decline_after_a_cast(shell):
     shell.expect(r"Enter row number: .+\r\n", timeout=0.6)  # the outcome is up before the pause
 
 
-def kill_suspended(shell):
-    shell.send("3\r")
-    shell.expect_exact("Enter row number: ")
-    for redraw in (lambda: shell.setwinsize(30, 100), lambda: shell.suspend(then="fg")):
-        redraw()  # a resize, then fg: the covered pond comes back once, with the prompts and the answer
-        shell.expect_exact("your next move closely\r\nEnter column number: 3\r\nEnter row number: ")
+def the_prompts_line(shell):
+    shell.send("\x1b5\r")  # Alt-5, then Enter: no number
+    assert "Enter row number" not in shell.read_for(0.3), "Alt-5 was taken for a 5"
+    shell.send("8\x157")  # a word killed with Ctrl-U, then 7, the line not ended
+    shell.expect_exact("8\b \b7")
+    for redraw in (lambda: shell.setwinsize(30, 100), lambda: shell.suspend(then="fg"), shell.stop_unasked):
+        redraw()  # the covered pond comes back once, with the line being typed
+        shell.expect_exact("your next move closely\r\nEnter column number:  \r\n7")
         assert shell.before.count(HEADER) == 1, "not one covered pond redrawn"
+    shell.send("\b3\x1b[D4\r")  # the player's erase key (stty erase ^H), then 3, Left and 4
+    shell.expect_exact("\b \b3 4\r\nEnter row number: ")
+    shell.expect_exact("Enter Y to play again\r\n")
+    shell.sendcontrol("s")  # a resize and Ctrl-Z on a paused screen: the game stops at once
+    shell.setwinsize(24, 80)
+    shell.suspend(then="fg")
+    shell.expect_exact("Enter column number:  \r\n3 4\r\nEnter row number: ")  # as shown, not as read
     # What bash's kill %1 does; under tostop the dying game must not write.
     shell.suspend(then="stty tostop; kill %1; kill -CONT %1; sleep 0.5; wait %1; s=$?; stty -tostop; (exit $s)")
+
+
+def orphaned(shell):
+    time.sleep(1)  # long enough to have drawn over the shell, had the game drawn
+    games = [game.info for game in psutil.process_iter(["exe", "status"]) if game.info["exe"] == GAME]
+    assert all(game["status"] == psutil.STATUS_ZOMBIE for game in games), "an orphan lives on"
 
 
 # (command, what happens, in which phase, expected status)
@@ -138,13 +185,14 @@ EVERY_WAY_OUT = [
     ("{game} --colour &", "started with & under bash, an argument ignored, Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
     (f"ulimit -c 0; for g in $(seq {len(ENDING)}); do {{game}}; echo ended=$?; done", "every ending signal", None, every_ending_signal, 0),
     ("{game}", "stty raw igncr, Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
-    ("{game}", "a slow screen, Ctrl-Z, bg, fg, SIGTERM", "watching", slow_screen, 143),
+    ("{game}", "a slow screen, Ctrl-Z, bg, fg, SIGTERM on a paused one", "watching", slow_screen, 143),
     (NONBLOCK, "end of non-blocking input", "paused, key, then Enter", lambda s: s.sendcontrol("d"), 0),
-    ("{game} </", "input unreadable", None, lambda s: s.expect_exact(LEAVE + "reedmere: read error: Is a directory"), 1),
+    ("{game} <&-", "input closed", None, lambda s: s.expect_exact(LEAVE + "reedmere: read error: Bad file descriptor"), 1),
     ("setsid -w env {game}", "not the controlling terminal", "prompt", decline_after_a_cast, 0),
+    ("({game} </dev/tty &); sleep 1", "orphaned in the background", None, orphaned, 0),
     ("({game}; echo status=$? >&2) | head -c 9 | tr D d", "screen closed, the title first", None, lambda s: s.expect_exact("REEdMERE!"), 141),
     ('script -qec "{game}" /dev/null', "Ctrl-Z with no shell", None, stop_discarded, 130),
-    ("{game}", "fg, then kill %1 when suspended", "prompt", kill_suspended, 143),
+    ("{game}", "stty erase ^H, a prompt's line across stops and resizes, kill %1", "prompt", the_prompts_line, 143),
     ("{game} x -h", "-h", None, lambda s: s.expect_exact("Usage: reedmere [--help | --version]\r\n"), 0),
     ("{game} --version x", "--version", None, lambda s: s.expect_exact(f"\nreedmere {os.environ['REEDMERE_VERSION']}\r\n"), 0),
     ("{game} --help >/dev/full", "--help, disk full", None, lambda s: s.expect("write error: [^\r]+ space"), 1),
@@ -156,7 +204,11 @@ class Terminal(unittest.TestCase):
     def test_every_way_out_ends_the_game_and_gives_the_terminal_back(self):
         for command, fault, phase, strike, expected in EVERY_WAY_OUT:
             with self.subTest(fault, phase=phase):
-                shell = Shell(command, "bash --norc" if "bash" in fault else "/bin/sh", "raw igncr" if "raw" in fault else "min 4 -icrnl")
+                shell = Shell(
+                    command,
+                    "bash --norc" if "bash" in fault else "/bin/sh",
+                    "raw igncr" if "raw" in fault else "min 4 -icrnl erase ^H" if "erase" in fault else "min 4 -icrnl",
+                )
                 if phase:
                     shell.reach(phase)
                 strike(shell)
@@ -168,5 +220,5 @@ class Terminal(unittest.TestCase):
                 outside = [log.split(ENTER)[0]] + [part.split(ENTER)[0] for part in log.split(LEAVE)[1:]]
                 self.assertFalse([part for part in outside if "REEDMERE!" in part or "\x1b[34;1m~" in part])
                 # No pond row drawn twice on one screen.
-                self.assertLessEqual(max(len(re.findall(r"\n0 \x1b", screen)) for screen in log.split("\x1b[2J")), 1)
+                self.assertLessEqual(max(len(re.findall(r"\n0 \x1b", screen)) for screen in log.split(CLEAR)), 1)
                 shell.close(force=True)
