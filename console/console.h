@@ -18,14 +18,14 @@ void start();
 std::FILE* keyboard();
 std::FILE* screen();
 
-// True when a key press, or the end of input, is waiting on standard input.
-// Answers at once and consumes nothing; once it answers true, standard input
-// reads whole lines again, with echo, starting with the pressed key.
+// True when a key press, or the end of input, is waiting on the keyboard.
+// Answers at once; the pressed key is not echoed, and the line read that
+// follows starts with it.
 bool key_pending();
 
 // Told by the game that a read from `in` came back empty. True when the input
-// has ended; false when the read is worth trying again (a non-blocking input
-// that had nothing yet: it returns once there is). A read error ends the game.
+// has ended; false when the read is worth trying again. A read error ends the
+// game.
 // On Windows a console read also comes back empty when Ctrl-C is pressed,
 // before the Ctrl-C handler has run; this gives it the moment it needs, so
 // Ctrl-C never passes for an end.

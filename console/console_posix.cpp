@@ -84,6 +84,11 @@ int g_echo_fd = -1;                 // where typed keys are echoed: the screen, 
 int g_wake[2] = {-1, -1};           // the self-pipe: the handlers write, wait_for() reads
 bool g_screen_is_terminal = false;
 bool g_keyboard_is_terminal = false;
+// Where the keyboard is not the game's controlling terminal (setsid, or a
+// terminal opened by name), the kernel would send its Ctrl-C to that
+// terminal's own foreground job, not to the game; there the game reads the
+// player's interrupt and quit keys itself, and ends as they would.
+bool g_reads_signal_keys = false;
 volatile std::sig_atomic_t g_have_modes = 0;  // the player's settings have been read: the game edits lines
 volatile std::sig_atomic_t g_taken = 0;       // the game's mode and screen are on the terminal
 volatile std::sig_atomic_t g_ended = 0;       // given back for good
@@ -205,7 +210,12 @@ void read_player_mode() {
     // Keys one at a time, unechoed; no implementation's extras (Ctrl-V, or a
     // BSD's Ctrl-O, which would drop frames). Signals and output processing on.
     g_game_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
-    g_game_mode.c_lflag |= ISIG;
+    g_reads_signal_keys = tcgetpgrp(STDIN_FILENO) < 0;
+    if (g_reads_signal_keys) {
+        g_game_mode.c_lflag &= ~static_cast<tcflag_t>(ISIG);
+    } else {
+        g_game_mode.c_lflag |= ISIG;
+    }
     g_game_mode.c_iflag |= ICRNL;  // Enter sends a carriage return
     g_game_mode.c_iflag &= ~static_cast<tcflag_t>(IGNCR | INLCR);
     g_game_mode.c_oflag |= OPOST | ONLCR;  // a frame's lines start at the left
@@ -327,7 +337,8 @@ void remember(const char* data, std::size_t size) {
     if (g_shown_size + size > sizeof g_shown) {
         char* const shown_end = g_shown + g_shown_size;
         const std::size_t at_least = std::max(g_shown_size + size - sizeof g_shown, g_shown_size / 2);
-        char* const cut = std::min(std::find(g_shown + at_least, shown_end, '\n') + 1, shown_end);
+        char* cut = std::find(g_shown + at_least, shown_end, '\n');
+        if (cut != shown_end) ++cut;
         std::memmove(g_shown, cut, static_cast<std::size_t>(shown_end - cut));
         g_shown_size = static_cast<std::size_t>(shown_end - cut);
     }
@@ -451,6 +462,20 @@ ssize_t write_screen(void*, const char* data, std::size_t size) {
     }
 }
 
+bool is_player_key(int key, int index) {
+    const cc_t value = g_player_mode.c_cc[index];
+    return value != _POSIX_VDISABLE && key == value;
+}
+
+// The keys just read, where the game reads the signal keys itself.
+void obey_signal_keys() {
+    for (std::size_t i = g_keys_taken; g_reads_signal_keys && i < g_keys_size; ++i) {
+        const int key = static_cast<unsigned char>(g_keys[i]);
+        if (is_player_key(key, VINTR)) raise(SIGINT);
+        if (is_player_key(key, VQUIT)) raise(SIGQUIT);
+    }
+}
+
 // A key typed at the keyboard, waiting until the deadline (-1: for ever):
 // its byte, or -1 when the time is up, or kInputEnded or kReadFailed (then
 // as -2 and -3) when the keyboard ended or failed.
@@ -470,13 +495,9 @@ int next_key(long long deadline_ns = -1) {
         g_keys_size = got < 0 ? 0 : static_cast<std::size_t>(got);
         g_keys_taken = 0;
         g_keys_unechoed = 0;
+        obey_signal_keys();
     }
     return static_cast<unsigned char>(g_keys[g_keys_taken++]);
-}
-
-bool is_player_key(int key, int index) {
-    const cc_t value = g_player_mode.c_cc[index];
-    return value != _POSIX_VDISABLE && key == value;
 }
 
 bool is_blank_in_line(char c) { return c == ' '; }
@@ -727,6 +748,7 @@ bool key_pending() {
     g_keys_size = got < 0 ? 0 : static_cast<std::size_t>(got);
     g_keys_taken = 0;
     g_keys_unechoed = g_keys_size;
+    obey_signal_keys();
     return true;
 }
 

@@ -61,11 +61,11 @@ class Shell(pexpect.spawn):
         assert not self.modes_now()[3] & (termios.ICANON | termios.ECHO), "the terminal edits the game's line"
         self.send("\r")
         self.expect_exact(HEADER)
-        started = time.monotonic()
+        started, seen = time.monotonic(), ""
         for _ in range(20):  # each continue may follow a SIGSTOP: each redraws, none cuts a frame short
             self.game().send_signal(signal.SIGCONT)
-            time.sleep(0.015)
-        clears = self.read_for(started + 1 - time.monotonic()).count(CLEAR)
+            seen += self.read_for(0.015)
+        clears = (seen + self.read_for(started + 1 - time.monotonic())).count(CLEAR)
         assert 10 <= clears <= 20 + 3, "not a redraw a continue, and a frame each 0.4 s"
         self.expect_exact(HEADER)
         written, shown = self.game().io_counters().write_count, time.monotonic()
@@ -97,12 +97,13 @@ class Shell(pexpect.spawn):
                 break
         return text
 
-    def stall(self):  # a slow terminal: nothing is read until the game waits to write
-        while True:
+    def stall(self):  # a slow terminal: nothing is read until the game waits to write, in its one wait
+        for _ in range(3000):
             call = Path(f"/proc/{self.game().pid}/syscall").read_text().split()
             if call[0] in ("23", "270") and call[3] != "0x0":  # select or pselect6 on x86-64, with a write set
                 return
             time.sleep(0.01)
+        raise AssertionError("the game never waited for its screen")
 
     def suspend(self, then=None):  # Ctrl-Z, then a command at the shell's prompt
         self.sendcontrol("z")
@@ -149,9 +150,10 @@ def slow_screen(shell):
     shell.logfile_read.write(LEAVE)
 
 
-def decline_after_a_cast(shell):
-    shell.send("\x1b[A\x1b[H\x1bOP3 \x1b[200~4\x1b[201~\rno\r")  # keys that type nothing, and a bracketed paste
+def interrupted_after_a_cast(shell):
+    shell.send("\x1b[A\x1b[H\x1bOP3 \x1b[200~4\x1b[201~\r")  # keys that type nothing, and a bracketed paste
     shell.expect(r"Enter row number: .+\r\n", timeout=0.6)  # the outcome is up before the pause
+    shell.sendcontrol("c")  # the kernel would send it to the terminal's own job: the game reads it
 
 
 def the_prompts_line(shell):
@@ -174,21 +176,31 @@ def the_prompts_line(shell):
     shell.suspend(then="stty tostop; kill %1; kill -CONT %1; sleep 0.5; wait %1; s=$?; stty -tostop; (exit $s)")
 
 
+def a_long_screen(shell):
+    shell.send(("x" * 4000 + "\r") * 5)  # 20 KB of words that are no number: more than the kept screen holds
+    shell.send("3 4\r")
+    shell.expect_exact("x\r\n3 4\r\nEnter row number: ")
+    shell.setwinsize(30, 100)  # the redraw keeps the newest lines, the prompts among them
+    shell.expect_exact("x\r\n3 4\r\nEnter row number: ")
+    shell.sendcontrol("c")
+
+
 def orphaned(shell):
     time.sleep(1)  # long enough to have drawn over the shell, had the game drawn
-    games = [game.info for game in psutil.process_iter(["exe", "status"]) if game.info["exe"] == GAME]
-    assert all(game["status"] == psutil.STATUS_ZOMBIE for game in games), "an orphan lives on"
+    terminal = psutil.Process(shell.pid).terminal()
+    games = [game for game in psutil.process_iter(["exe", "terminal"]) if game.info["exe"] == GAME]
+    assert not [game for game in games if game.info["terminal"] == terminal], "an orphan lives on"
 
 
 # (command, what happens, in which phase, expected status)
 EVERY_WAY_OUT = [
-    ("{game} --colour &", "started with & under bash, an argument ignored, Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
+    ("{game} --colour &", "started with & under bash, an argument ignored, a long screen, Ctrl-C", "prompt", a_long_screen, 130),
     (f"ulimit -c 0; for g in $(seq {len(ENDING)}); do {{game}}; echo ended=$?; done", "every ending signal", None, every_ending_signal, 0),
     ("{game}", "stty raw igncr, Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
     ("{game}", "a slow screen, Ctrl-Z, bg, fg, SIGTERM on a paused one", "watching", slow_screen, 143),
     (NONBLOCK, "end of non-blocking input", "paused, key, then Enter", lambda s: s.sendcontrol("d"), 0),
     ("{game} <&-", "input closed", None, lambda s: s.expect_exact(LEAVE + "reedmere: read error: Bad file descriptor"), 1),
-    ("setsid -w env {game}", "not the controlling terminal", "prompt", decline_after_a_cast, 0),
+    ("setsid -w sh -c '{game}; exit $?'", "not the controlling terminal", "prompt", interrupted_after_a_cast, 130),
     ("({game} </dev/tty &); sleep 1", "orphaned in the background", None, orphaned, 0),
     ("({game}; echo status=$? >&2) | head -c 9 | tr D d", "screen closed, the title first", None, lambda s: s.expect_exact("REEdMERE!"), 141),
     ('script -qec "{game}" /dev/null', "Ctrl-Z with no shell", None, stop_discarded, 130),
