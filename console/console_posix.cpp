@@ -78,10 +78,10 @@ constexpr int kReadFailed = -1;
 
 termios g_player_mode;  // the terminal as the player had it when the game last took it
 termios g_game_mode;
-int g_terminal = -1;                // the descriptor whose job control the game obeys
-int g_screen_fd = STDOUT_FILENO;    // the game's own, non-blocking, where the screen is a terminal
-int g_echo_fd = -1;                 // where typed keys are echoed: the screen, else the keyboard's terminal
-int g_wake[2] = {-1, -1};           // the self-pipe: the handlers write, wait_for() reads
+int g_terminal = -1;              // the descriptor whose job control the game obeys
+int g_screen_fd = STDOUT_FILENO;  // the game's own, non-blocking, where the screen is a terminal
+int g_echo_fd = -1;               // where typed keys are echoed: the screen, else the keyboard's terminal
+int g_wake[2] = {-1, -1};         // the self-pipe: the handlers write, wait_for() reads
 bool g_screen_is_terminal = false;
 bool g_keyboard_is_terminal = false;
 // Where the keyboard is not the game's controlling terminal (setsid, or a
@@ -164,12 +164,14 @@ Woken wait_for(int read_fd, int write_fd, long long deadline_ns = -1, bool wakea
     const long long left_ns = deadline_ns < 0 ? 0 : std::max(0LL, deadline_ns - monotonic_ns());
     timeval timeout{static_cast<time_t>(left_ns / 1000000000LL),
                     static_cast<suseconds_t>(left_ns % 1000000000LL / 1000)};
-    const int found = select(std::max({wake_fd, read_fd, write_fd}) + 1, &readable,
-                             write_fd >= 0 ? &writable : nullptr, nullptr, deadline_ns < 0 ? nullptr : &timeout);
+    const int found =
+        select(std::max({wake_fd, read_fd, write_fd}) + 1, &readable, write_fd >= 0 ? &writable : nullptr,
+               nullptr, deadline_ns < 0 ? nullptr : &timeout);
     // A signal that came with the descriptor's readiness (Ctrl-Z drops what
     // a full screen held, and so makes it writable) is acted on first.
     const bool recorded = g_stop_asked || g_continued || g_resized;
-    if (wakeable && (recorded || (found > 0 && wake_fd >= 0 && FD_ISSET(wake_fd, &readable)))) return Woken::kSignal;
+    if (wakeable && (recorded || (found > 0 && wake_fd >= 0 && FD_ISSET(wake_fd, &readable))))
+        return Woken::kSignal;
     if (found < 0) return errno == EINTR ? Woken::kSignal : Woken::kReady;
     return found == 0 ? Woken::kTimeUp : Woken::kReady;
 }
@@ -178,7 +180,8 @@ Woken wait_for(int read_fd, int write_fd, long long deadline_ns = -1, bool wakea
 // the fd is full or paused. Stops early, `data` and `size` telling what is
 // left, when a recorded signal wakes the wait (if `wakeable`), at the
 // deadline, or on an error (errno telling which).
-Wrote write_out(int fd, const char*& data, std::size_t& size, long long deadline_ns = -1, bool wakeable = true) {
+Wrote write_out(int fd, const char*& data, std::size_t& size, long long deadline_ns = -1,
+                bool wakeable = true) {
     // With a deadline (a dying game) the screen is waited for before each
     // write, so that a blocking one never holds it in the write.
     bool ready = deadline_ns < 0;
@@ -190,7 +193,8 @@ Wrote write_out(int fd, const char*& data, std::size_t& size, long long deadline
                 size -= static_cast<std::size_t>(written);
                 continue;
             }
-            if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return Wrote::kError;
+            if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                return Wrote::kError;
         }
         const Woken woken = wait_for(-1, fd, deadline_ns, wakeable);
         if (woken == Woken::kTimeUp) return Wrote::kTimeUp;
@@ -295,7 +299,8 @@ void on_ending_signal(int sig) {
 void wake() {
     const int saved_errno = errno;
     const char byte = 0;
-    if (write(g_wake[1], &byte, 1) < 0) {}  // a full pipe is awake already
+    if (write(g_wake[1], &byte, 1) < 0) {
+    }  // a full pipe is awake already
     errno = saved_errno;
 }
 
@@ -353,7 +358,8 @@ bool redraw() {
     const auto sent = [](const char* data, std::size_t size) {
         return write_out(g_screen_fd, data, size) != Wrote::kSignal;
     };
-    return sent(kClearScreen, sizeof kClearScreen - 1) && sent(g_shown, g_shown_size) && sent(g_line, g_line_size);
+    return sent(kClearScreen, sizeof kClearScreen - 1) && sent(g_shown, g_shown_size) &&
+           sent(g_line, g_line_size);
 }
 
 // An orphaned game, in the background with no shell left to bring it back
@@ -370,7 +376,8 @@ bool redraw() {
     }
     if (!isatty(STDERR_FILENO)) {
         constexpr char kWhy[] = "reedmere: left in the background with no shell to bring it back\n";
-        if (write(STDERR_FILENO, kWhy, sizeof kWhy - 1) < 0) {}
+        if (write(STDERR_FILENO, kWhy, sizeof kWhy - 1) < 0) {
+        }
     }
     _exit(EXIT_FAILURE);
 }
