@@ -6,7 +6,11 @@ import { after, test } from "node:test";
 import puppeteer, { KnownDevices } from "puppeteer-core";
 
 const PAGE = `file://${process.env.REEDMERE_PAGE}`;
-const browser = await puppeteer.launch({ executablePath: "/usr/bin/chromium", args: ["--no-sandbox"], ignoreDefaultArgs: ["--hide-scrollbars"] });
+const browser = await puppeteer.launch({
+  executablePath: "/usr/bin/chromium",
+  args: ["--no-sandbox"],
+  ignoreDefaultArgs: ["--hide-scrollbars"],
+});
 let page = await browser.newPage(); // Firefox's, in the last test
 await page.setViewport({ width: 1280, height: 720 });
 const errors = [];
@@ -30,17 +34,31 @@ await page.evaluateOnNewDocument(() => {
 
 // Waits until the screen shows a match of the pattern; gives the page's time then, in ms.
 const shows = async (pattern, timeout = 3000) =>
-  (await page.waitForFunction((p) => new RegExp(p).test(document.querySelector(".xterm-rows")?.textContent) && performance.now(),
-    { polling: "mutation", timeout }, pattern)).jsonValue();
+  (
+    await page.waitForFunction(
+      (p) => new RegExp(p).test(document.querySelector(".xterm-rows")?.textContent) && performance.now(),
+      { polling: "mutation", timeout },
+      pattern,
+    )
+  ).jsonValue();
 // Waits until one row of the screen is the text, whole: a row as wide as the text.
-const rowIs = (text) => page.waitForFunction((t) => [...document.querySelectorAll(".xterm-rows > div")].some((row) => row.textContent === t), {}, text);
+const rowIs = (text) =>
+  page.waitForFunction(
+    (t) => [...document.querySelectorAll(".xterm-rows > div")].some((row) => row.textContent === t),
+    {},
+    text,
+  );
 // Types text as a paste from the clipboard would arrive.
 const paste = (text) =>
-  page.$eval(".xterm textarea", (area, text) => {
-    const clipboardData = new DataTransfer();
-    clipboardData.setData("text/plain", text);
-    area.dispatchEvent(new ClipboardEvent("paste", { clipboardData, bubbles: true, cancelable: true }));
-  }, text);
+  page.$eval(
+    ".xterm textarea",
+    (area, text) => {
+      const clipboardData = new DataTransfer();
+      clipboardData.setData("text/plain", text);
+      area.dispatchEvent(new ClipboardEvent("paste", { clipboardData, bubbles: true, cancelable: true }));
+    },
+    text,
+  );
 async function pressWith(modifier, key) {
   await page.keyboard.down(modifier);
   await page.keyboard.press(key);
@@ -58,21 +76,36 @@ async function tabTo(selector, back = false) {
 async function softType(target, text) {
   const cdp = await target.createCDPSession();
   for (const character of text) {
-    await cdp.send("Input.dispatchKeyEvent", { type: "rawKeyDown", windowsVirtualKeyCode: 229, key: "Unidentified" });
+    await cdp.send("Input.dispatchKeyEvent", {
+      type: "rawKeyDown",
+      windowsVirtualKeyCode: 229,
+      key: "Unidentified",
+    });
     await cdp.send("Input.insertText", { text: character });
-    await cdp.send("Input.dispatchKeyEvent", { type: "keyUp", windowsVirtualKeyCode: 229, key: "Unidentified" });
+    await cdp.send("Input.dispatchKeyEvent", {
+      type: "keyUp",
+      windowsVirtualKeyCode: 229,
+      key: "Unidentified",
+    });
   }
 }
 // What the screen reader switch has the page say over a round, once each.
-const SAID = /^Reedmere\. Press any key to start playing!\|The fish are swimming[^|]*\|You can't see[^|]*closely\|Enter column number:\|Enter row number:\|[^|]+\|(Thanks for playing!\|)?Enter Y to play again$/;
-const said = async () => (await page.$$eval("#said p", (lines) => lines.map((line) => line.textContent))).join("|");
-const between = (low, value, high) => assert.ok(low <= value && value <= high, `${value} not within ${low} to ${high}`);
+const SAID =
+  /^Reedmere\. Press any key to start playing!\|The fish are swimming[^|]*\|You can't see[^|]*closely\|Enter column number:\|Enter row number:\|[^|]+\|(Thanks for playing!\|)?Enter Y to play again$/;
+const said = async () =>
+  (await page.$$eval("#said p", (lines) => lines.map((line) => line.textContent))).join("|");
+const between = (low, value, high) =>
+  assert.ok(low <= value && value <= high, `${value} not within ${low} to ${high}`);
 
 test("a round played by hand on a touch laptop, heard by a screen reader; the keys a browser player presses, Ctrl-D, a new game, Ctrl-C", async () => {
   await page.goto(PAGE);
   const firstFrame = await shows("Press any key to start playing!");
   assert.match(await page.$eval("link[rel=icon]", (icon) => icon.href), /^data:/); // nothing asked of a server
-  assert.equal(await page.$eval(".xterm-viewport", (view) => view.offsetWidth - view.clientWidth), 0, "a scroll bar in the terminal");
+  assert.equal(
+    await page.$eval(".xterm-viewport", (view) => view.offsetWidth - view.clientWidth),
+    0,
+    "a scroll bar in the terminal",
+  );
 
   // Tab leaves the terminal for the switch, visibly; the keyboard elsewhere is said, and Shift-Tab brings it back.
   assert.ok(await tabTo("#screen-reader"), "Tab does not reach the screen reader switch");
@@ -84,15 +117,25 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
   };
   assert.ok(await page.$eval("#focus-note", seen), "the lost focus is not shown"); // neither hidden nor covered
   assert.ok(await tabTo(".xterm-helper-textarea", true), "Shift-Tab does not come back to the terminal");
-  assert.ok(await page.$eval("#focus-note", (note) => note.hidden && getComputedStyle(note.parentNode).outlineStyle !== "none"));
+  assert.ok(
+    await page.$eval(
+      "#focus-note",
+      (note) => note.hidden && getComputedStyle(note.parentNode).outlineStyle !== "none",
+    ),
+  );
 
   await page.keyboard.press("Enter");
   await shows("  1 2 3 4 5 6 7 8 9 0");
   await pressWith("Control", "s"); // no flow control: the pond goes on
   // Where the fish are, as text, matches the F's drawn (an F at 2 + 2 i is in column i).
   await page.waitForFunction(() => {
-    const fish = [...document.querySelectorAll(".xterm-rows > div")].filter((row) => /^[0-9] [~F] /.test(row.textContent)).flatMap((row) =>
-      [...row.textContent.matchAll(/F/g)].map((f) => `column ${f.index / 2} row ${Number(row.textContent[0]) || 10}`));
+    const fish = [...document.querySelectorAll(".xterm-rows > div")]
+      .filter((row) => /^[0-9] [~F] /.test(row.textContent))
+      .flatMap((row) =>
+        [...row.textContent.matchAll(/F/g)].map(
+          (f) => `column ${f.index / 2} row ${Number(row.textContent[0]) || 10}`,
+        ),
+      );
     return fish.length > 0 && document.querySelector("#fish").textContent === `Fish at ${fish.join("; ")}.`;
   });
 
@@ -135,7 +178,11 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
   await pressWith("Control", "d"); // the end of input, in the pause, comes before the "y" typed after it
   await page.keyboard.type("y\n");
   await shows("The game has ended. Press any key for a new game.");
-  assert.equal(await page.$$eval("#said p", (said) => said.filter((line) => /closely$/.test(line.textContent)).length), 2, "a round after the end");
+  assert.equal(
+    await page.$$eval("#said p", (said) => said.filter((line) => /closely$/.test(line.textContent)).length),
+    2,
+    "a round after the end",
+  );
 
   await page.keyboard.press("z");
   await shows("Press any key to start playing!");
@@ -148,7 +195,9 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
   await pressWith("Control", "c");
   await shows("The game has ended.");
   assert.deepEqual(errors, []);
-  console.log(`first title frame at ${Math.round(firstFrame)} ms; main thread busy ${(busy * 10).toFixed(2)}% while watching`);
+  console.log(
+    `first title frame at ${Math.round(firstFrame)} ms; main thread busy ${(busy * 10).toFixed(2)}% while watching`,
+  );
 });
 
 test("a phone: the terminal and keypad fit upright, on its side and zoomed, a round is played by taps and a soft keyboard; no WebAssembly", async () => {
@@ -162,22 +211,43 @@ test("a phone: the terminal and keypad fit upright, on its side and zoomed, a ro
     const screen = document.querySelector(".xterm-screen").getBoundingClientRect();
     const room = document.querySelector("#terminal").clientWidth - 12 - 10; // less its padding and a column
     const font = parseFloat(getComputedStyle(document.querySelector(".xterm-rows")).fontSize);
-    return screen.width >= room && screen.right <= innerWidth && document.documentElement.scrollWidth <= innerWidth && font >= 12 &&
-      [...document.querySelectorAll("#keypad, .xterm-screen")].every((shown) => shown.getBoundingClientRect().bottom <= innerHeight) &&
-      [...document.querySelectorAll("#keypad button")].every((key) => key.offsetWidth >= 44 && key.offsetHeight >= 44);
+    return (
+      screen.width >= room &&
+      screen.right <= innerWidth &&
+      document.documentElement.scrollWidth <= innerWidth &&
+      font >= 12 &&
+      [...document.querySelectorAll("#keypad, .xterm-screen")].every(
+        (shown) => shown.getBoundingClientRect().bottom <= innerHeight,
+      ) &&
+      [...document.querySelectorAll("#keypad button")].every(
+        (key) => key.offsetWidth >= 44 && key.offsetHeight >= 44,
+      )
+    );
   };
-  await phone.waitForFunction((p) => new RegExp(p).test(document.querySelector(".xterm-rows")?.textContent), {}, "Press any key");
+  await phone.waitForFunction(
+    (p) => new RegExp(p).test(document.querySelector(".xterm-rows")?.textContent),
+    {},
+    "Press any key",
+  );
   await phone.waitForFunction(fits, { timeout: 3000 });
   await tap("Enter");
   await phone.waitForFunction(() => /1 2 3/.test(document.querySelector(".xterm-rows").textContent));
   await tap("Enter");
-  await phone.waitForFunction(() => /Enter column number:/.test(document.querySelector(".xterm-rows").textContent));
+  await phone.waitForFunction(() =>
+    /Enter column number:/.test(document.querySelector(".xterm-rows").textContent),
+  );
   await (await phone.$("#terminal")).tap(); // the soft keyboard
   await softType(phone, "3 4");
   await tap("Enter");
-  await phone.waitForFunction(() => /Enter column number: 3 4\s*Enter row number: (You|A flying|The fish)/.test(document.querySelector(".xterm-rows").textContent));
+  await phone.waitForFunction(() =>
+    /Enter column number: 3 4\s*Enter row number: (You|A flying|The fish)/.test(
+      document.querySelector(".xterm-rows").textContent,
+    ),
+  );
   await phone.emulate(KnownDevices["iPhone SE landscape"]);
-  await phone.waitForFunction(() => /Enter Y to play again/.test(document.querySelector(".xterm-rows").textContent));
+  await phone.waitForFunction(() =>
+    /Enter Y to play again/.test(document.querySelector(".xterm-rows").textContent),
+  );
   await phone.waitForFunction(fits, { timeout: 3000 });
   await phone.screenshot({ path: `${process.env.REEDMERE_PAGE}.phone.png` });
   await phone.setViewport({ width: 195, height: 422, deviceScaleFactor: 2, isMobile: true, hasTouch: true }); // an iPhone 13 at 200 %
@@ -188,7 +258,9 @@ test("a phone: the terminal and keypad fit upright, on its side and zoomed, a ro
   const bare = await browser.newPage(); // and a browser without WebAssembly says so
   await bare.evaluateOnNewDocument(() => delete globalThis.WebAssembly);
   await bare.goto(PAGE);
-  await bare.waitForFunction(() => /WebAssembly .*Reloading the page/.test(document.querySelector("#status").textContent));
+  await bare.waitForFunction(() =>
+    /WebAssembly .*Reloading the page/.test(document.querySelector("#status").textContent),
+  );
 });
 
 test("a round in Firefox: no scroll bar, the 120 columns, what is said", async () => {
@@ -198,7 +270,11 @@ test("a round in Firefox: no scroll bar, the 120 columns, what is said", async (
   await page.setViewport({ width: 1280, height: 720 });
   await page.goto(PAGE);
   await shows("Press any key to start playing!", 10000);
-  assert.equal(await page.$eval(".xterm-viewport", (view) => view.offsetWidth - view.clientWidth), 0, "a scroll bar in the terminal");
+  assert.equal(
+    await page.$eval(".xterm-viewport", (view) => view.offsetWidth - view.clientWidth),
+    0,
+    "a scroll bar in the terminal",
+  );
   await page.click("#screen-reader");
   await page.click("#terminal");
   await page.keyboard.press("Enter");

@@ -72,7 +72,9 @@ class Shell(pexpect.spawn):
         self.expect_exact(HEADER)
         assert 0.3 <= time.monotonic() - shown <= 0.6, "a pond frame is not shown for 0.4 s"
         assert self.game().io_counters().write_count == written + 1, "not one write a frame, clear included"
-        termios.tcsetattr(self.child_fd, termios.TCSANOW, self.modes)  # the game's mode lost to another program
+        termios.tcsetattr(
+            self.child_fd, termios.TCSANOW, self.modes
+        )  # the game's mode lost to another program
         self.expect_exact(HEADER)
         assert not self.modes_now()[3] & termios.ECHO, "a lost mode was not put back"
         if phase == "prompt":
@@ -100,7 +102,9 @@ class Shell(pexpect.spawn):
     def stall(self):  # a slow terminal: nothing is read until the game waits to write, in its one wait
         for _ in range(3000):
             call = Path(f"/proc/{self.game().pid}/syscall").read_text().split()
-            if call[0] in ("23", "270") and call[3] != "0x0":  # select or pselect6 on x86-64, with a write set
+            if (
+                call[0] in ("23", "270") and call[3] != "0x0"
+            ):  # select or pselect6 on x86-64, with a write set
                 return
             time.sleep(0.01)
         raise AssertionError("the game never waited for its screen")
@@ -140,9 +144,13 @@ def slow_screen(shell):
     # In the background the game stops, not draws; the frame cut short is neither finished there nor drawn twice.
     shell.suspend(then="bg; sleep 0.6; fg")
     shell.expect_exact(ENTER)
-    shell.sendcontrol("s")  # then paused, for good: a dying game drops what the screen holds up, and resumes it
+    shell.sendcontrol(
+        "s"
+    )  # then paused, for good: a dying game drops what the screen holds up, and resumes it
     shell.stall()
-    held_up = shell.logfile_read.tell()  # what the screen holds up arrives torn by the drop: no screen to check
+    held_up = (
+        shell.logfile_read.tell()
+    )  # what the screen holds up arrives torn by the drop: no screen to check
     shell.game().send_signal(signal.SIGTERM)
     shell.expect_exact(LEAVE)
     shell.logfile_read.seek(held_up)
@@ -173,7 +181,9 @@ def the_prompts_line(shell):
     shell.suspend(then="fg")
     shell.expect_exact("Enter column number:  \r\n3 4\r\nEnter row number: ")  # as shown, not as read
     # What bash's kill %1 does; under tostop the dying game must not write.
-    shell.suspend(then="stty tostop; kill %1; kill -CONT %1; sleep 0.5; wait %1; s=$?; stty -tostop; (exit $s)")
+    shell.suspend(
+        then="stty tostop; kill %1; kill -CONT %1; sleep 0.5; wait %1; s=$?; stty -tostop; (exit $s)"
+    )
 
 
 def a_long_screen(shell):
@@ -194,21 +204,75 @@ def orphaned(shell):
 
 # (command, what happens, in which phase, expected status)
 EVERY_WAY_OUT = [
-    ("{game} --colour &", "started with & under bash, an argument ignored, a long screen, Ctrl-C", "prompt", a_long_screen, 130),
-    (f"ulimit -c 0; for g in $(seq {len(ENDING)}); do {{game}}; echo ended=$?; done", "every ending signal", None, every_ending_signal, 0),
+    (
+        "{game} --colour &",
+        "started with & under bash, an argument ignored, a long screen, Ctrl-C",
+        "prompt",
+        a_long_screen,
+        130,
+    ),
+    (
+        f"ulimit -c 0; for g in $(seq {len(ENDING)}); do {{game}}; echo ended=$?; done",
+        "every ending signal",
+        None,
+        every_ending_signal,
+        0,
+    ),
     ("{game}", "stty raw igncr, Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
     ("{game}", "a slow screen, Ctrl-Z, bg, fg, SIGTERM on a paused one", "watching", slow_screen, 143),
     (NONBLOCK, "end of non-blocking input", "paused, key, then Enter", lambda s: s.sendcontrol("d"), 0),
-    ("{game} <&-", "input closed", None, lambda s: s.expect_exact(LEAVE + "reedmere: read error: Bad file descriptor"), 1),
-    ("setsid -w sh -c '{game}; exit $?'", "not the controlling terminal", "prompt", interrupted_after_a_cast, 130),
+    (
+        "{game} <&-",
+        "input closed",
+        None,
+        lambda s: s.expect_exact(LEAVE + "reedmere: read error: Bad file descriptor"),
+        1,
+    ),
+    (
+        "setsid -w sh -c '{game}; exit $?'",
+        "not the controlling terminal",
+        "prompt",
+        interrupted_after_a_cast,
+        130,
+    ),
     ("({game} </dev/tty &); sleep 1", "orphaned in the background", None, orphaned, 0),
-    ("({game}; echo status=$? >&2) | head -c 9 | tr D d", "screen closed, the title first", None, lambda s: s.expect_exact("REEdMERE!"), 141),
+    (
+        "({game}; echo status=$? >&2) | head -c 9 | tr D d",
+        "screen closed, the title first",
+        None,
+        lambda s: s.expect_exact("REEdMERE!"),
+        141,
+    ),
     ('script -qec "{game}" /dev/null', "Ctrl-Z with no shell", None, stop_discarded, 130),
-    ("{game}", "stty erase ^H, a prompt's line across stops and resizes, kill %1", "prompt", the_prompts_line, 143),
+    (
+        "{game}",
+        "stty erase ^H, a prompt's line across stops and resizes, kill %1",
+        "prompt",
+        the_prompts_line,
+        143,
+    ),
     ("{game} x -h", "-h", None, lambda s: s.expect_exact("Usage: reedmere [--help | --version]\r\n"), 0),
-    ("{game} --version x", "--version", None, lambda s: s.expect_exact(f"\nreedmere {os.environ['REEDMERE_VERSION']}\r\n"), 0),
-    ("{game} --help >/dev/full", "--help, disk full", None, lambda s: s.expect("write error: [^\r]+ space"), 1),
-    ("printf '\\n\\n3 4\\nn\\n' | {game} >/dev/full", "disk full", None, lambda s: s.expect("write error: [^\r]+ space"), 1),
+    (
+        "{game} --version x",
+        "--version",
+        None,
+        lambda s: s.expect_exact(f"\nreedmere {os.environ['REEDMERE_VERSION']}\r\n"),
+        0,
+    ),
+    (
+        "{game} --help >/dev/full",
+        "--help, disk full",
+        None,
+        lambda s: s.expect("write error: [^\r]+ space"),
+        1,
+    ),
+    (
+        "printf '\\n\\n3 4\\nn\\n' | {game} >/dev/full",
+        "disk full",
+        None,
+        lambda s: s.expect("write error: [^\r]+ space"),
+        1,
+    ),
 ]
 
 
@@ -219,7 +283,11 @@ class Terminal(unittest.TestCase):
                 shell = Shell(
                     command,
                     "bash --norc" if "bash" in fault else "/bin/sh",
-                    "raw igncr" if "raw" in fault else "min 4 -icrnl erase ^H" if "erase" in fault else "min 4 -icrnl",
+                    "raw igncr"
+                    if "raw" in fault
+                    else "min 4 -icrnl erase ^H"
+                    if "erase" in fault
+                    else "min 4 -icrnl",
                 )
                 if phase:
                     shell.reach(phase)
@@ -232,5 +300,7 @@ class Terminal(unittest.TestCase):
                 outside = [log.split(ENTER)[0]] + [part.split(ENTER)[0] for part in log.split(LEAVE)[1:]]
                 self.assertFalse([part for part in outside if "REEDMERE!" in part or "\x1b[34;1m~" in part])
                 # No pond row drawn twice on one screen.
-                self.assertLessEqual(max(len(re.findall(r"\n0 \x1b", screen)) for screen in log.split(CLEAR)), 1)
+                self.assertLessEqual(
+                    max(len(re.findall(r"\n0 \x1b", screen)) for screen in log.split(CLEAR)), 1
+                )
                 shell.close(force=True)

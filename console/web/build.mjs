@@ -17,7 +17,7 @@ const bundle = await build({
   target: "es2020",
   outdir: "page",
   write: false,
-  legalComments: "none",  // the licences are given whole at the end of the page
+  legalComments: "none", // the licences are given whole at the end of the page
   logLevel: "warning",
 });
 const output = (ending) => bundle.outputFiles.find((file) => file.path.endsWith(ending)).text;
@@ -26,7 +26,9 @@ const script = output(".js").replace(/<\/script/gi, "<\\/script");
 
 // The licences of the libraries the page carries, as their terms ask.
 const licences = await Promise.all(
-  ["@xterm/xterm/LICENSE", "@xterm/addon-fit/LICENSE", "xterm-pty/LICENSE.txt"].map((file) => readFile(here(`../../node_modules/${file}`), "utf8")),
+  ["@xterm/xterm/LICENSE", "@xterm/addon-fit/LICENSE", "xterm-pty/LICENSE.txt"].map((file) =>
+    readFile(here(`../../node_modules/${file}`), "utf8"),
+  ),
 );
 const template = await readFile(here("page.html"), "utf8");
 const icon = await readFile(here("../../packaging/reedmere.svg"), "utf8");
@@ -35,4 +37,7 @@ const html = template
   .replace("/* STYLES */", () => output(".css"))
   .replace("/* SCRIPT */", () => script)
   .replace('href="ICON"', () => `href="data:image/svg+xml,${encodeURIComponent(icon.trim())}"`);
-await writeFile(page, `${html}<!--\nThe page includes xterm.js, its fit addon and xterm-pty:\n\n${licences.join("\n")}-->\n`);
+await writeFile(
+  page,
+  `${html}<!--\nThe page includes xterm.js, its fit addon and xterm-pty:\n\n${licences.join("\n")}-->\n`,
+);

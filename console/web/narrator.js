@@ -31,11 +31,14 @@ export function createNarrator(log, fishList) {
     const rows = [...screen.matchAll(POND_ROW)];
     if (rows.length < 10) return;
     const fish = rows.flatMap(([, row, squares]) =>
-      [...squares.replaceAll(" ", "")].flatMap((square, column) => (square === "F" ? [`column ${column + 1} row ${label(row)}`] : [])),
+      [...squares.replaceAll(" ", "")].flatMap((square, column) =>
+        square === "F" ? [`column ${column + 1} row ${label(row)}`] : [],
+      ),
     );
     if (fish.length > 0) {
       fishList.textContent = `Fish at ${fish.join("; ")}.`;
-      if (!said.watching) say("The fish are swimming. Press any key to cover the pond when you know where one is.");
+      if (!said.watching)
+        say("The fish are swimming. Press any key to cover the pond when you know where one is.");
       said = { title: false, watching: true, under: 0 };
       return;
     }
@@ -45,7 +48,10 @@ export function createNarrator(log, fishList) {
     if (!/\n|: $/.test(news)) return; // a whole line, or a prompt
     said.under = under.length;
     said.watching = false;
-    news.split("\n").filter((line) => line.trim()).forEach((line) => say(line.trim()));
+    news
+      .split("\n")
+      .filter((line) => line.trim())
+      .forEach((line) => say(line.trim()));
   }
 
   // Takes the bytes the game writes to its screen.

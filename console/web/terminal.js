@@ -42,7 +42,13 @@ const keypad = document.getElementById("keypad");
 const fontSize = () => (Math.min(innerWidth, innerHeight) < 500 ? 12 : 15);
 // No scrollback: every screen is drawn whole, and a scroll bar would take a
 // column. Narrow at first, so that a phone does not widen its page for it.
-const xterm = new Terminal({ rows: MAX_ROWS, cols: MIN_COLS, cursorBlink: false, scrollback: 0, fontSize: fontSize() });
+const xterm = new Terminal({
+  rows: MAX_ROWS,
+  cols: MIN_COLS,
+  cursorBlink: false,
+  scrollback: 0,
+  fontSize: fontSize(),
+});
 const fit = new FitAddon();
 xterm.loadAddon(fit);
 xterm.open(element);
@@ -127,7 +133,9 @@ element.addEventListener(
 const narration = document.getElementById("narration");
 const narrator = createNarrator(document.getElementById("said"), document.getElementById("fish"));
 const narrate = () => !narration.hidden;
-document.getElementById("screen-reader").addEventListener("change", (event) => (narration.hidden = !event.target.checked));
+document
+  .getElementById("screen-reader")
+  .addEventListener("change", (event) => (narration.hidden = !event.target.checked));
 
 const { master, slave } = openpty();
 xterm.loadAddon(master);
