@@ -33,9 +33,9 @@ await page.evaluateOnNewDocument(() => {
 });
 
 // Waits until the screen shows a match of the pattern; gives the page's time then, in ms.
-const shows = async (pattern, timeout = 3000) =>
+const shows = async (pattern, timeout = 3000, on = page) =>
   (
-    await page.waitForFunction(
+    await on.waitForFunction(
       (p) => new RegExp(p).test(document.querySelector(".xterm-rows")?.textContent) && performance.now(),
       { polling: "mutation", timeout },
       pattern,
@@ -75,18 +75,12 @@ async function tabTo(selector, back = false) {
 // Types as Android's soft keyboards do: an "Unidentified" key down, the character as input, the key up, one by one.
 async function softType(target, text) {
   const cdp = await target.createCDPSession();
+  const unidentified = (type) =>
+    cdp.send("Input.dispatchKeyEvent", { type, windowsVirtualKeyCode: 229, key: "Unidentified" });
   for (const character of text) {
-    await cdp.send("Input.dispatchKeyEvent", {
-      type: "rawKeyDown",
-      windowsVirtualKeyCode: 229,
-      key: "Unidentified",
-    });
+    await unidentified("rawKeyDown");
     await cdp.send("Input.insertText", { text: character });
-    await cdp.send("Input.dispatchKeyEvent", {
-      type: "keyUp",
-      windowsVirtualKeyCode: 229,
-      key: "Unidentified",
-    });
+    await unidentified("keyUp");
   }
 }
 // What the screen reader switch has the page say over a round, once each.
@@ -94,6 +88,8 @@ const SAID =
   /^Reedmere\. Press any key to start playing!\|The fish are swimming[^|]*\|You can't see[^|]*closely\|Enter column number:\|Enter row number:\|[^|]+\|(Thanks for playing!\|)?Enter Y to play again$/;
 const said = async () =>
   (await page.$$eval("#said p", (lines) => lines.map((line) => line.textContent))).join("|");
+// The width of the terminal's scroll bar, where scroll bars take room.
+const scrollBar = () => page.$eval(".xterm-viewport", (view) => view.offsetWidth - view.clientWidth);
 const between = (low, value, high) =>
   assert.ok(low <= value && value <= high, `${value} not within ${low} to ${high}`);
 
@@ -101,11 +97,7 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
   await page.goto(PAGE);
   const firstFrame = await shows("Press any key to start playing!");
   assert.match(await page.$eval("link[rel=icon]", (icon) => icon.href), /^data:/); // nothing asked of a server
-  assert.equal(
-    await page.$eval(".xterm-viewport", (view) => view.offsetWidth - view.clientWidth),
-    0,
-    "a scroll bar in the terminal",
-  );
+  assert.equal(await scrollBar(), 0, "a scroll bar in the terminal");
 
   // Tab leaves the terminal for the switch, visibly; the keyboard elsewhere is said, and Shift-Tab brings it back.
   assert.ok(await tabTo("#screen-reader"), "Tab does not reach the screen reader switch");
@@ -224,30 +216,18 @@ test("a phone: the terminal and keypad fit upright, on its side and zoomed, a ro
       )
     );
   };
-  await phone.waitForFunction(
-    (p) => new RegExp(p).test(document.querySelector(".xterm-rows")?.textContent),
-    {},
-    "Press any key",
-  );
+  await shows("Press any key", 3000, phone);
   await phone.waitForFunction(fits, { timeout: 3000 });
   await tap("Enter");
-  await phone.waitForFunction(() => /1 2 3/.test(document.querySelector(".xterm-rows").textContent));
+  await shows("1 2 3", 3000, phone);
   await tap("Enter");
-  await phone.waitForFunction(() =>
-    /Enter column number:/.test(document.querySelector(".xterm-rows").textContent),
-  );
+  await shows("Enter column number:", 3000, phone);
   await (await phone.$("#terminal")).tap(); // the soft keyboard
   await softType(phone, "3 4");
   await tap("Enter");
-  await phone.waitForFunction(() =>
-    /Enter column number: 3 4\s*Enter row number: (You|A flying|The fish)/.test(
-      document.querySelector(".xterm-rows").textContent,
-    ),
-  );
+  await shows("Enter column number: 3 4\\s*Enter row number: (You|A flying|The fish)", 3000, phone);
   await phone.emulate(KnownDevices["iPhone SE landscape"]);
-  await phone.waitForFunction(() =>
-    /Enter Y to play again/.test(document.querySelector(".xterm-rows").textContent),
-  );
+  await shows("Enter Y to play again", 3000, phone);
   await phone.waitForFunction(fits, { timeout: 3000 });
   await phone.screenshot({ path: `${process.env.REEDMERE_PAGE}.phone.png` });
   await phone.setViewport({ width: 195, height: 422, deviceScaleFactor: 2, isMobile: true, hasTouch: true }); // an iPhone 13 at 200 %
@@ -270,11 +250,7 @@ test("a round in Firefox: no scroll bar, the 120 columns, what is said", async (
   await page.setViewport({ width: 1280, height: 720 });
   await page.goto(PAGE);
   await shows("Press any key to start playing!", 10000);
-  assert.equal(
-    await page.$eval(".xterm-viewport", (view) => view.offsetWidth - view.clientWidth),
-    0,
-    "a scroll bar in the terminal",
-  );
+  assert.equal(await scrollBar(), 0, "a scroll bar in the terminal");
   await page.click("#screen-reader");
   await page.click("#terminal");
   await page.keyboard.press("Enter");

@@ -202,105 +202,69 @@ def orphaned(shell):
     assert not [game for game in games if game.info["terminal"] == terminal], "an orphan lives on"
 
 
-# (command, what happens, in which phase, expected status)
-EVERY_WAY_OUT = [
-    (
-        "{game} --colour &",
-        "started with & under bash, an argument ignored, a long screen, Ctrl-C",
-        "prompt",
-        a_long_screen,
-        130,
-    ),
-    (
-        f"ulimit -c 0; for g in $(seq {len(ENDING)}); do {{game}}; echo ended=$?; done",
-        "every ending signal",
-        None,
-        every_ending_signal,
-        0,
-    ),
-    ("{game}", "stty raw igncr, Ctrl-C", "prompt", lambda s: s.sendcontrol("c"), 130),
-    ("{game}", "a slow screen, Ctrl-Z, bg, fg, SIGTERM on a paused one", "watching", slow_screen, 143),
-    (NONBLOCK, "end of non-blocking input", "paused, key, then Enter", lambda s: s.sendcontrol("d"), 0),
-    (
-        "{game} <&-",
-        "input closed",
-        None,
-        lambda s: s.expect_exact(LEAVE + "reedmere: read error: Bad file descriptor"),
-        1,
-    ),
-    (
-        "setsid -w sh -c '{game}; exit $?'",
-        "not the controlling terminal",
-        "prompt",
-        interrupted_after_a_cast,
-        130,
-    ),
-    ("({game} </dev/tty &); sleep 1", "orphaned in the background", None, orphaned, 0),
-    (
-        "({game}; echo status=$? >&2) | head -c 9 | tr D d",
-        "screen closed, the title first",
-        None,
-        lambda s: s.expect_exact("REEdMERE!"),
-        141,
-    ),
-    ('script -qec "{game}" /dev/null', "Ctrl-Z with no shell", None, stop_discarded, 130),
-    (
-        "{game}",
-        "stty erase ^H, a prompt's line across stops and resizes, kill %1",
-        "prompt",
-        the_prompts_line,
-        143,
-    ),
-    ("{game} x -h", "-h", None, lambda s: s.expect_exact("Usage: reedmere [--help | --version]\r\n"), 0),
-    (
-        "{game} --version x",
-        "--version",
-        None,
-        lambda s: s.expect_exact(f"\nreedmere {os.environ['REEDMERE_VERSION']}\r\n"),
-        0,
-    ),
-    (
-        "{game} --help >/dev/full",
-        "--help, disk full",
-        None,
-        lambda s: s.expect("write error: [^\r]+ space"),
-        1,
-    ),
-    (
-        "printf '\\n\\n3 4\\nn\\n' | {game} >/dev/full",
-        "disk full",
-        None,
-        lambda s: s.expect("write error: [^\r]+ space"),
-        1,
-    ),
-]
+def says(text):  # the strike that only waits for what the game says
+    return lambda shell: shell.expect_exact(text)
+
+
+def disk_full(shell):
+    shell.expect("write error: [^\r]+ space")
 
 
 class Terminal(unittest.TestCase):
-    def test_every_way_out_ends_the_game_and_gives_the_terminal_back(self):
-        for command, fault, phase, strike, expected in EVERY_WAY_OUT:
-            with self.subTest(fault, phase=phase):
-                shell = Shell(
-                    command,
-                    "bash --norc" if "bash" in fault else "/bin/sh",
-                    "raw igncr"
-                    if "raw" in fault
-                    else "min 4 -icrnl erase ^H"
-                    if "erase" in fault
-                    else "min 4 -icrnl",
-                )
-                if phase:
-                    shell.reach(phase)
-                strike(shell)
-                shell.expect(rf"status={expected}\b")  # the game's exit status, in the shell's prompt
-                self.assertEqual(shell.modes_now(), shell.modes)
-                # The player's screen is never drawn on: the game plays in the alternate one, and leaves it last.
-                log = shell.logfile_read.getvalue()
-                self.assertEqual(log.count(ENTER), log.count(LEAVE))
-                outside = [log.split(ENTER)[0]] + [part.split(ENTER)[0] for part in log.split(LEAVE)[1:]]
-                self.assertFalse([part for part in outside if "REEDMERE!" in part or "\x1b[34;1m~" in part])
-                # No pond row drawn twice on one screen.
-                self.assertLessEqual(
-                    max(len(re.findall(r"\n0 \x1b", screen)) for screen in log.split(CLEAR)), 1
-                )
-                shell.close(force=True)
+    """Each way a game can end: it must end with the status a shell expects and give the terminal back."""
+
+    def play(self, command, phase, strike, status, shell="/bin/sh", stty="min 4 -icrnl"):
+        shell = Shell(command, shell, stty)
+        self.addCleanup(shell.close, force=True)
+        if phase:
+            shell.reach(phase)
+        strike(shell)
+        shell.expect(rf"status={status}\b")  # the game's exit status, in the shell's prompt
+        self.assertEqual(shell.modes_now(), shell.modes)
+        # The player's screen is never drawn on: the game plays in the alternate one, and leaves it last.
+        log = shell.logfile_read.getvalue()
+        self.assertEqual(log.count(ENTER), log.count(LEAVE))
+        outside = [log.split(ENTER)[0]] + [part.split(ENTER)[0] for part in log.split(LEAVE)[1:]]
+        self.assertFalse([part for part in outside if "REEDMERE!" in part or "\x1b[34;1m~" in part])
+        # No pond row drawn twice on one screen.
+        self.assertLessEqual(max(len(re.findall(r"\n0 \x1b", screen)) for screen in log.split(CLEAR)), 1)
+
+    def test_started_with_an_ampersand_under_bash_an_argument_ignored_a_long_screen_then_ctrl_c(self):
+        self.play("{game} --colour &", "prompt", a_long_screen, 130, shell="bash --norc")
+
+    def test_every_ending_signal(self):
+        every = f"ulimit -c 0; for g in $(seq {len(ENDING)}); do {{game}}; echo ended=$?; done"
+        self.play(every, None, every_ending_signal, 0)
+
+    def test_stty_raw_igncr_then_ctrl_c(self):
+        self.play("{game}", "prompt", lambda shell: shell.sendcontrol("c"), 130, stty="raw igncr")
+
+    def test_a_slow_screen_ctrl_z_bg_fg_then_sigterm_on_a_paused_one(self):
+        self.play("{game}", "watching", slow_screen, 143)
+
+    def test_the_end_of_a_non_blocking_input(self):
+        self.play(NONBLOCK, "paused, key, then Enter", lambda shell: shell.sendcontrol("d"), 0)
+
+    def test_a_closed_input(self):
+        self.play("{game} <&-", None, says(LEAVE + "reedmere: read error: Bad file descriptor"), 1)
+
+    def test_not_the_controlling_terminal(self):
+        self.play("setsid -w sh -c '{game}; exit $?'", "prompt", interrupted_after_a_cast, 130)
+
+    def test_orphaned_in_the_background(self):
+        self.play("({game} </dev/tty &); sleep 1", None, orphaned, 0)
+
+    def test_a_closed_screen_after_the_title(self):
+        self.play("({game}; echo status=$? >&2) | head -c 9 | tr D d", None, says("REEdMERE!"), 141)
+
+    def test_ctrl_z_with_no_shell(self):
+        self.play('script -qec "{game}" /dev/null', None, stop_discarded, 130)
+
+    def test_a_prompts_line_under_stty_erase_across_stops_and_resizes_then_kill(self):
+        self.play("{game}", "prompt", the_prompts_line, 143, stty="min 4 -icrnl erase ^H")
+
+    def test_options_and_a_full_disk(self):
+        self.play("{game} x -h", None, says("Usage: reedmere [--help | --version]\r\n"), 0)
+        self.play("{game} --version x", None, says(f"\nreedmere {os.environ['REEDMERE_VERSION']}\r\n"), 0)
+        self.play("{game} --help >/dev/full", None, disk_full, 1)
+        self.play("printf '\\n\\n3 4\\nn\\n' | {game} >/dev/full", None, disk_full, 1)
