@@ -165,6 +165,7 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
   // Far too much for a line: cut, never lost whole. The key already there as the next round starts skips the watching.
   await paste(`y\nk\n${"n".repeat(300000)}`);
   await shows("Enter column number: ");
+  assert.equal(await page.$eval("#fish", (fish) => fish.textContent), "No fish seen this round.");
   await page.keyboard.press("Enter"); // the rest of the paste: a word that is no number
   await page.keyboard.type("1 1\n");
   await pressWith("Control", "d"); // the end of input, in the pause, comes before the "y" typed after it
@@ -186,6 +187,12 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
   await page.click("#terminal");
   await pressWith("Control", "c");
   await shows("The game has ended.");
+  // A new game after one that ended at its title is said too.
+  await page.$eval("#said", (said) => said.lastElementChild.classList.add("before"));
+  await page.keyboard.press("Enter");
+  await page.waitForFunction(() =>
+    /^Reedmere\./.test(document.querySelector("#said p:not(.before):last-child")?.textContent),
+  );
   assert.deepEqual(errors, []);
   console.log(
     `first title frame at ${Math.round(firstFrame)} ms; main thread busy ${(busy * 10).toFixed(2)}% while watching`,
@@ -223,9 +230,13 @@ test("a phone: the terminal and keypad fit upright, on its side and zoomed, a ro
   await tap("Enter");
   await shows("Enter column number:", 3000, phone);
   await (await phone.$("#terminal")).tap(); // the soft keyboard
+  await (await phone.$("#screen-reader")).tap(); // turned on at a prompt, it says the rest of the round
   await softType(phone, "3 4");
   await tap("Enter");
   await shows("Enter column number: 3 4\\s*Enter row number: (You|A flying|The fish)", 3000, phone);
+  await phone.waitForFunction(() =>
+    /Enter row number:(You|A flying|The fish)/.test(document.querySelector("#said").textContent),
+  );
   await phone.emulate(KnownDevices["iPhone SE landscape"]);
   await shows("Enter Y to play again", 3000, phone);
   await phone.waitForFunction(fits, { timeout: 3000 });
@@ -261,4 +272,8 @@ test("a round in Firefox: no scroll bar, the 120 columns, what is said", async (
   await rowIs(`Enter column number: ${"x".repeat(99)}`);
   await shows("Enter Y to play again", 5000);
   assert.match(await said(), SAID);
+  await page.reload(); // the switch and what it switches agree, whatever the browser restores
+  const agree = () =>
+    document.querySelector("#narration").hidden === !document.querySelector("#screen-reader").checked;
+  assert.ok(await page.evaluate(agree), "the switch and the narration disagree after a reload");
 });

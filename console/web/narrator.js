@@ -9,11 +9,18 @@ const ESCAPE_SEQUENCE = /\x1b\[[0-9;?]*[A-Za-z]/g;
 const POND_ROW = /^([0-9]) ((?:[~F] ){10})$/gm;
 const SAID_AT_MOST = 20; // the log keeps the latest few, for reading back
 
-export function createNarrator(log, fishList) {
+// It hears the game whether the player has it speak or not, so that turned
+// on in the middle of a round it goes on from there.
+export function createNarrator(log, fishList, speaking) {
   let screen = ""; // the game's text since its last clear, without colours
   let said = { title: false, watching: false, under: 0 };
+  // Whether this screen, and the one before the last clear, showed fish: a
+  // covered pond after a screen without them is a round whose watching was skipped.
+  let fishShown = false;
+  let fishBeforeClear = false;
 
   function say(text) {
+    if (!speaking()) return;
     const line = document.createElement("p");
     line.textContent = text;
     log.append(line);
@@ -26,6 +33,7 @@ export function createNarrator(log, fishList) {
   function look() {
     if (screen.includes("Press any key to start playing!") && !said.title) {
       said = { title: true, watching: false, under: 0 };
+      fishList.textContent = "No fish in sight.";
       say("Reedmere. Press any key to start playing!");
     }
     const rows = [...screen.matchAll(POND_ROW)];
@@ -36,6 +44,7 @@ export function createNarrator(log, fishList) {
       ),
     );
     if (fish.length > 0) {
+      fishShown = true;
       fishList.textContent = `Fish at ${fish.join("; ")}.`;
       if (!said.watching)
         say("The fish are swimming. Press any key to cover the pond when you know where one is.");
@@ -43,7 +52,9 @@ export function createNarrator(log, fishList) {
       return;
     }
     // The covered pond: what is written under it, a piece at a time.
+    if (!fishBeforeClear) fishList.textContent = "No fish seen this round.";
     const under = screen.slice(rows.at(-1).index + rows.at(-1)[0].length + 1);
+    if (said.under < 0) said.under = under.lastIndexOf("\n", under.length - 2) + 1; // from its last line
     const news = under.slice(said.under);
     if (!/\n|: $/.test(news)) return; // a whole line, or a prompt
     said.under = under.length;
@@ -54,14 +65,27 @@ export function createNarrator(log, fishList) {
       .forEach((line) => say(line.trim()));
   }
 
-  // Takes the bytes the game writes to its screen.
-  return (bytes) => {
-    const parts = String.fromCharCode(...bytes).split(CLEAR);
-    if (parts.length > 1) {
-      screen = "";
-      said.under = 0;
-    }
-    screen = (screen + parts.at(-1)).replace(ESCAPE_SEQUENCE, "");
-    look();
+  return {
+    // Takes the bytes the game writes to its screen.
+    hear(bytes) {
+      const parts = String.fromCharCode(...bytes).split(CLEAR);
+      if (parts.length > 1) {
+        screen = "";
+        said.under = 0;
+        fishBeforeClear = fishShown;
+        fishShown = false;
+      }
+      screen = (screen + parts.at(-1)).replace(ESCAPE_SEQUENCE, "");
+      look();
+    },
+    // Turned on: what the screen shows now is said, from its last line.
+    startSpeaking() {
+      said = { title: false, watching: false, under: -1 };
+      look();
+    },
+    // A new game's title is said, even after a game that ended at its own.
+    newGame() {
+      said = { title: false, watching: false, under: 0 };
+    },
   };
 }

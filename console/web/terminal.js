@@ -131,11 +131,18 @@ element.addEventListener(
 // The screen-reader switch: what the game says, and where the fish are, as
 // text; off, nothing is announced.
 const narration = document.getElementById("narration");
-const narrator = createNarrator(document.getElementById("said"), document.getElementById("fish"));
-const narrate = () => !narration.hidden;
-document
-  .getElementById("screen-reader")
-  .addEventListener("change", (event) => (narration.hidden = !event.target.checked));
+const readerSwitch = document.getElementById("screen-reader");
+const showNarration = () => (narration.hidden = !readerSwitch.checked);
+showNarration(); // the box as it is: a browser may have restored it on a reload
+const narrator = createNarrator(
+  document.getElementById("said"),
+  document.getElementById("fish"),
+  () => !narration.hidden,
+);
+readerSwitch.addEventListener("change", () => {
+  showNarration();
+  if (readerSwitch.checked) narrator.startSpeaking();
+});
 
 const { master, slave } = openpty();
 xterm.loadAddon(master);
@@ -183,7 +190,7 @@ function lend() {
     keyPending: () => typed.length > 0,
     write: (bytes) => {
       slave.write(Array.from(bytes));
-      if (narrate()) narrator(bytes);
+      narrator.hear(bytes);
     },
     sleep: async (ms) => {
       const until = performance.now() + ms;
@@ -210,6 +217,7 @@ slave.ioctl("TCSETS", keyMode);
 // status, which flushes the screen. Gives the exit status.
 async function play() {
   const terminal = lend();
+  narrator.newGame();
   try {
     const game = await createReedmere({ terminal });
     game._exit(await game.ccall("main", "number", ["number", "number"], [0, 0], { async: true }));
