@@ -78,7 +78,11 @@ addEventListener("resize", refit);
 
 // Where the keyboard is, the page says so whenever the terminal does not have it.
 const focusNote = document.getElementById("focus-note");
-xterm.textarea.addEventListener("focus", () => (focusNote.hidden = true));
+// Back in the terminal, its top is in view: a player never scrolls to find the pond.
+xterm.textarea.addEventListener("focus", () => {
+  focusNote.hidden = true;
+  requestAnimationFrame(() => scrollBy(0, Math.min(0, Math.floor(element.getBoundingClientRect().top))));
+});
 xterm.textarea.addEventListener("blur", () => (focusNote.hidden = !keyboard));
 element.addEventListener("click", () => xterm.focus()); // the note over it included
 if (keyboard) xterm.focus(); // a phone's soft keyboard would cover the pond: it comes with a tap on the terminal
@@ -87,6 +91,20 @@ focusNote.hidden = !keyboard || document.activeElement === xterm.textarea;
 // A tap types its key as the keyboard would, through the pseudo-terminal,
 // and leaves the focus (and any soft keyboard) where it was.
 keypad.addEventListener("pointerdown", (event) => event.preventDefault());
+// One Tab stop, the arrows moving within it, as in any group of buttons; none
+// where a keyboard types the same keys.
+const keys = [...keypad.querySelectorAll("button")];
+keys.forEach((key, index) => (key.tabIndex = !keyboard && index === 0 ? 0 : -1));
+const KEYPAD_MOVES = { ArrowRight: 1, ArrowDown: 1, ArrowLeft: -1, ArrowUp: -1 };
+keypad.addEventListener("keydown", (event) => {
+  const at = keys.indexOf(document.activeElement);
+  if (at < 0 || !(event.key in KEYPAD_MOVES)) return;
+  event.preventDefault();
+  const next = keys[(at + KEYPAD_MOVES[event.key] + keys.length) % keys.length];
+  keys[at].tabIndex = -1;
+  next.tabIndex = 0;
+  next.focus();
+});
 keypad.addEventListener("click", (event) => {
   const button = event.target.closest("button");
   if (button) xterm.input(KEYPAD[button.dataset.key] ?? button.textContent.toLowerCase(), true);
