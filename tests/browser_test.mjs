@@ -123,8 +123,9 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
   await page.keyboard.press("Enter");
   await shows("  1 2 3 4 5 6 7 8 9 0");
   await pressWith("Control", "s"); // no flow control: the pond goes on
-  // Where the fish are, as text, matches the F's drawn (an F at 2 + 2 i is in column i).
-  await page.waitForFunction(() => {
+  // Where the fish are, as text, matches the F's drawn (an F at 2 + 2 i is in column i), on three frames, as the
+  // drawing lags a frame behind the list; and it is in no live region, never announced.
+  const listMatchesRows = (seen) => {
     const fish = [...document.querySelectorAll(".xterm-rows > div")]
       .filter((row) => /^[0-9] [~F] /.test(row.textContent))
       .flatMap((row) =>
@@ -132,8 +133,19 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
           (f) => `column ${f.index / 2} row ${Number(row.textContent[0]) || 10}`,
         ),
       );
-    return fish.length > 0 && document.querySelector("#fish").textContent === `Fish at ${fish.join("; ")}.`;
-  });
+    const listed = document.querySelector("#fish").textContent;
+    return fish.length > 0 && listed !== seen && listed === `Fish at ${fish.join("; ")}.` && listed;
+  };
+  let listed = "";
+  for (let frames = 0; frames < 3; frames += 1) {
+    listed = await (await page.waitForFunction(listMatchesRows, { polling: "mutation" }, listed)).jsonValue();
+  }
+  const live = "[aria-live], [role=log], [role=status], [role=alert]";
+  assert.equal(
+    await page.$eval("#fish", (fish, live) => fish.closest(live), live),
+    null,
+    "the fish list is live",
+  );
 
   const screen = () => page.$eval(".xterm-rows", (rows) => rows.textContent);
   const before = await page.metrics();
@@ -170,6 +182,7 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
   await paste(`y\nk\n${"n".repeat(300000)}`);
   await shows("Enter column number: ");
   assert.equal(await page.$eval("#fish", (fish) => fish.textContent), "No fish seen this round.");
+  for (let pastes = 0; pastes < 50; pastes += 1) await paste("n".repeat(4000)); // on a line already full
   await page.keyboard.press("Enter"); // the rest of the paste: a word that is no number
   await page.keyboard.type("1 1\n");
   await pressWith("Control", "d"); // the end of input, in the pause, comes before the "y" typed after it

@@ -24,9 +24,9 @@ const MIN_COLS = 21;
 const MAX_COLS = 120;
 const MIN_ROWS = 8;
 const MAX_ROWS = 24;
-// The most a paste types: a whole line of a Linux terminal. Much more
-// overflows the pseudo-terminal's stack.
-const PASTE_LIMIT = 4095;
+// The longest line a paste makes, with what is typed already: a whole line
+// of a Linux terminal. Much more overflows the pseudo-terminal's stack.
+const LINE_LIMIT = 4095;
 
 // A keyboard is at hand unless the main pointer is a finger with no fine one
 // beside it (a phone): on a desktop, a touch laptop, or with no pointer at
@@ -136,12 +136,30 @@ xterm.textarea.addEventListener("input", (event) => {
   softKey = false;
   xterm.input(event.data, true);
 });
+// How long the line being typed is, and a paste cut where a terminal's line would end.
+let lineLength = 0;
+const endsLine = (character) => "\r\n\x03\x04\x15".includes(character);
+const afterTyping = (length, character) =>
+  endsLine(character) ? 0 : character === "\x7f" ? Math.max(0, length - 1) : length + 1;
+xterm.onData((data) => {
+  for (const character of data) lineLength = afterTyping(lineLength, character);
+});
+function cutToLines(text) {
+  let length = lineLength;
+  let kept = "";
+  for (const character of text) {
+    if (!endsLine(character) && length >= LINE_LIMIT) continue;
+    length = afterTyping(length, character);
+    kept += character;
+  }
+  return kept;
+}
 element.addEventListener(
   "paste",
   (event) => {
     event.preventDefault();
     event.stopImmediatePropagation();
-    xterm.paste(event.clipboardData.getData("text/plain").slice(0, PASTE_LIMIT));
+    xterm.paste(cutToLines(event.clipboardData.getData("text/plain")));
   },
   true,
 );
