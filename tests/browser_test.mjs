@@ -15,6 +15,8 @@ let page = await browser.newPage(); // Firefox's, in the last test
 await page.setViewport({ width: 1280, height: 720 });
 const errors = [];
 page.on("pageerror", (error) => errors.push(error.message));
+page.on("console", (message) => message.type() === "error" && errors.push(message.text())); // caught, and said
+
 after(() => browser.close());
 // Counts the game's writes to the terminal: each copies its bytes out of the WebAssembly memory with one slice.
 // A touch laptop: a touch screen, and a keyboard. Which Ctrl, Alt or Meta keys the page cancels is noted.
