@@ -248,6 +248,7 @@ test("a phone: the terminal and keypad fit upright, on its side and zoomed, a ro
   await shows("1 2 3", 3000, phone);
   await tap("Enter");
   await shows("Enter column number:", 3000, phone);
+  await phone.waitForSelector(".xterm-rows .xterm-cursor", { timeout: 2000 }); // shown, the terminal never tapped
   await (await phone.$("#terminal")).tap(); // the soft keyboard
   await (await phone.$("#screen-reader")).tap(); // turned on at a prompt, it says the rest of the round
   await softType(phone, "3 4");

@@ -52,6 +52,10 @@ const xterm = new Terminal({
 const fit = new FitAddon();
 xterm.loadAddon(fit);
 xterm.open(element);
+// "\033[?1047l", the normal screen (which it is already): xterm.js shows no
+// cursor until its terminal has had the focus or met such a switch, and a
+// phone plays by the keypad, the terminal never focused.
+xterm.write("\x1b[?1047l");
 
 // As many columns as the terminal's box has room for (narrower, long lines
 // wrap, as on a narrow terminal), and as many rows as the window's height
