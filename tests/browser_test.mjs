@@ -87,7 +87,7 @@ async function softType(target, text) {
 }
 // What the screen reader switch has the page say over a round, once each.
 const SAID =
-  /^Reedmere\. Press any key to start playing!\|The fish are swimming[^|]*\|You can't see[^|]*closely\|Enter column number:\|Enter row number:\|[^|]+\|(Thanks for playing!\|)?Enter Y to play again$/;
+  /^Reedmere\. Press any key to start playing!\|The fish are swimming[^|]*\|You can't see[^|]*closely\|Enter column number:\|Not taken: x{99}\.\|Enter row number:\|[^|]+\|(Thanks for playing!\|)?Enter Y to play again$/;
 const said = async () =>
   (await page.$$eval("#said p", (lines) => lines.map((line) => line.textContent))).join("|");
 // The width of the terminal's scroll bar, where scroll bars take room.

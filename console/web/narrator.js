@@ -78,6 +78,8 @@ export function createNarrator(log, fishList, speaking) {
       screen = (screen + parts.at(-1)).replace(ESCAPE_SEQUENCE, "");
       look();
     },
+    // Says what the page itself has to tell.
+    note: say,
     // Turned on: what the screen shows now is said, from its last line.
     startSpeaking() {
       said = { title: false, watching: false, under: -1 };

@@ -224,13 +224,22 @@ function lend() {
       wake();
     }),
   ];
+  // A line the game read to its end and then waited again, without a word,
+  // after a prompt: an answer not taken, which the narrator says.
+  let line = "";
+  let answer = "";
+  let lineUnanswered = false;
+  let prompted = false;
   const terminal = {
     signal: 0,
     setKeyMode: (on) => slave.ioctl("TCSETS", on ? keyMode : lineMode),
     keyPending: () => typed.length > 0,
     write: (bytes) => {
+      if (bytes.length === 0) return; // a flush with nothing in it
       slave.write(Array.from(bytes));
       narrator.hear(bytes);
+      prompted = /(: |again\n)$/.test(String.fromCharCode(...bytes.subarray(-8)));
+      lineUnanswered = false;
     },
     sleep: async (ms) => {
       const until = performance.now() + ms;
@@ -238,11 +247,20 @@ function lend() {
     },
     // Some bytes of what was typed; none at the end of input or on a signal.
     read: async (size) => {
+      if (typed.length === 0 && lineUnanswered && prompted)
+        narrator.note(`Not taken: ${answer.trim() || "an empty line"}.`);
+      lineUnanswered = false;
       while (typed.length === 0 && !terminal.signal) await wait();
       if (terminal.signal) return [];
       const end = typed.indexOf(END_OF_INPUT);
       if (end === 0) typed.shift();
-      return typed.splice(0, Math.min(size, end < 0 ? typed.length : end));
+      const bytes = typed.splice(0, Math.min(size, end < 0 ? typed.length : end));
+      for (const byte of bytes) {
+        lineUnanswered = byte === 10;
+        if (lineUnanswered) answer = line;
+        line = lineUnanswered ? "" : line + String.fromCharCode(byte);
+      }
+      return bytes;
     },
     release: () => subscriptions.forEach((subscription) => subscription.dispose()),
   };
