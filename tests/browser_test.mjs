@@ -87,7 +87,7 @@ async function softType(target, text) {
 }
 // What the screen reader switch has the page say over a round, once each.
 const SAID =
-  /^Reedmere\. Press any key to start playing!\|The fish are swimming[^|]*\|You can't see[^|]*closely\|Enter column number:\|Not taken: x{99}\.\|Enter row number:\|[^|]+\|(Thanks for playing!\|)?Enter Y to play again$/;
+  /^Reedmere\. Press any key to start playing!\|The fish are swimming[^|]*\|You can't see[^|]*closely\|(Press Enter to go on\.\|)?Enter column number:\|Not taken: x{99}\.\|Enter row number:\|[^|]+\|(Thanks for playing!\|)?Enter Y to play again$/;
 const said = async () =>
   (await page.$$eval("#said p", (lines) => lines.map((line) => line.textContent))).join("|");
 // The width of the terminal's scroll bar, where scroll bars take room.
@@ -162,6 +162,9 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
 
   await page.keyboard.press("k"); // one key, not Enter, covers the pond, unechoed
   await shows("your next move closely *$");
+  await page.waitForFunction(
+    () => document.querySelector("#said p:last-child").textContent === "Press Enter to go on.",
+  );
   await page.keyboard.press("Enter");
   await shows("your next move closely *Enter column number: ");
   await page.keyboard.type(`${"x".repeat(99)}\n`); // fills the 120 columns of the game's longest line; no number

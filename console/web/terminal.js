@@ -230,9 +230,15 @@ function lend() {
   let answer = "";
   let lineUnanswered = false;
   let prompted = false;
+  // A key other than Enter stopped the title or the pond: the game waits
+  // for the rest of its line, which the narrator says plainly.
+  let waitsForEnter = false;
   const terminal = {
     signal: 0,
-    setKeyMode: (on) => slave.ioctl("TCSETS", on ? keyMode : lineMode),
+    setKeyMode: (on) => {
+      slave.ioctl("TCSETS", on ? keyMode : lineMode);
+      waitsForEnter = !on && !typed.includes(13) && !typed.includes(10);
+    },
     keyPending: () => typed.length > 0,
     write: (bytes) => {
       if (bytes.length === 0) return; // a flush with nothing in it
@@ -249,6 +255,8 @@ function lend() {
     read: async (size) => {
       if (typed.length === 0 && lineUnanswered && prompted)
         narrator.note(`Not taken: ${answer.trim() || "an empty line"}.`);
+      if (typed.length === 0 && waitsForEnter) narrator.note("Press Enter to go on.");
+      if (typed.length === 0) waitsForEnter = false;
       lineUnanswered = false;
       while (typed.length === 0 && !terminal.signal) await wait();
       if (terminal.signal) return [];
