@@ -252,17 +252,17 @@ bool take_terminal() {
 void give_terminal_back(bool dying = false) {
     if (!g_taken || !in_foreground()) return;
     if (g_have_modes) tcsetattr(STDIN_FILENO, TCSANOW, &g_player_mode);
-    const char* leave = kLeaveScreen;
-    std::size_t size = sizeof kLeaveScreen - 1;
-    if (g_screen_is_terminal && !dying) send_whole(leave, size);
-    if (g_screen_is_terminal && dying &&
-        write_out(g_screen_fd, leave, size, monotonic_ns() + kLeaveWaitNs, false) == Wrote::kTimeUp) {
+    const auto leave_within = [](long long wait_ns) {
+        const char* leave = kLeaveScreen;
+        std::size_t size = sizeof kLeaveScreen - 1;
+        return write_out(g_screen_fd, leave, size, wait_ns < 0 ? -1 : monotonic_ns() + wait_ns, false);
+    };
+    if (g_screen_is_terminal && !dying) leave_within(-1);
+    if (g_screen_is_terminal && dying && leave_within(kLeaveWaitNs) == Wrote::kTimeUp) {
         tcflush(g_screen_fd, TCOFLUSH);
         tcflow(g_screen_fd, TCOOFF);  // on Linux TCOON alone does not undo Ctrl-S
         tcflow(g_screen_fd, TCOON);
-        leave = kLeaveScreen;
-        size = sizeof kLeaveScreen - 1;
-        write_out(g_screen_fd, leave, size, monotonic_ns() + kLeaveWaitNs, false);
+        leave_within(kLeaveWaitNs);
     }
     g_taken = 0;
 }
@@ -299,8 +299,8 @@ void on_ending_signal(int sig) {
 void wake() {
     const int saved_errno = errno;
     const char byte = 0;
-    if (write(g_wake[1], &byte, 1) < 0) {
-    }  // a full pipe is awake already
+    const ssize_t written = write(g_wake[1], &byte, 1);
+    static_cast<void>(written);  // a full pipe is awake already
     errno = saved_errno;
 }
 
@@ -376,8 +376,8 @@ bool redraw() {
     }
     if (!isatty(STDERR_FILENO)) {
         constexpr char kWhy[] = "reedmere: left in the background with no shell to bring it back\n";
-        if (write(STDERR_FILENO, kWhy, sizeof kWhy - 1) < 0) {
-        }
+        const ssize_t written = write(STDERR_FILENO, kWhy, sizeof kWhy - 1);
+        static_cast<void>(written);  // nowhere left to say that it failed
     }
     _exit(EXIT_FAILURE);
 }
@@ -483,9 +483,20 @@ void obey_signal_keys() {
     }
 }
 
+// Reads what the keyboard has into g_keys, the first `unechoed` of them
+// (all, or none) never to be echoed; as read().
+ssize_t read_keys(bool unechoed) {
+    const ssize_t got = read(STDIN_FILENO, g_keys, sizeof g_keys);
+    if (got < 0) return got;
+    g_keys_size = static_cast<std::size_t>(got);
+    g_keys_taken = 0;
+    g_keys_unechoed = unechoed ? g_keys_size : 0;
+    obey_signal_keys();
+    return got;
+}
+
 // A key typed at the keyboard, waiting until the deadline (-1: for ever):
-// its byte, or -1 when the time is up, or kInputEnded or kReadFailed (then
-// as -2 and -3) when the keyboard ended or failed.
+// its byte, or kTimeUp, kKeyboardEnded or kKeyboardFailed.
 constexpr int kTimeUp = -1;
 constexpr int kKeyboardEnded = -2;
 constexpr int kKeyboardFailed = -3;
@@ -496,13 +507,9 @@ int next_key(long long deadline_ns = -1) {
         if (woken == Woken::kSignal) attend();
         if (woken == Woken::kTimeUp) return kTimeUp;
         if (woken != Woken::kReady) continue;
-        const ssize_t got = read(STDIN_FILENO, g_keys, sizeof g_keys);
+        const ssize_t got = read_keys(false);
         if (got == 0) return kKeyboardEnded;
         if (got < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) return kKeyboardFailed;
-        g_keys_size = got < 0 ? 0 : static_cast<std::size_t>(got);
-        g_keys_taken = 0;
-        g_keys_unechoed = 0;
-        obey_signal_keys();
     }
     return static_cast<unsigned char>(g_keys[g_keys_taken++]);
 }
@@ -583,7 +590,6 @@ int edit_line() {
     if (hand_over_unechoed(ended)) return ended;
     for (;;) {
         const int key = next_key();
-        if (key == kKeyboardEnded && g_line_size == 0) return kInputEnded;
         if (key == kKeyboardFailed) return kReadFailed;
         if (key == kKeyboardEnded || is_player_key(key, VEOF)) {
             if (g_line_size == 0) return kInputEnded;
@@ -750,13 +756,8 @@ bool key_pending() {
     // of input or an error counts as a key too: the read that follows finds
     // out what it is, instead of the game waiting for ever.
     if (!g_have_modes) return true;
-    const ssize_t got = read(STDIN_FILENO, g_keys, sizeof g_keys);
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return false;
-    g_keys_size = got < 0 ? 0 : static_cast<std::size_t>(got);
-    g_keys_taken = 0;
-    g_keys_unechoed = g_keys_size;
-    obey_signal_keys();
-    return true;
+    const ssize_t got = read_keys(true);
+    return got >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 std::FILE* keyboard() { return g_keyboard; }

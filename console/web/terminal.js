@@ -253,10 +253,11 @@ function lend() {
     },
     // Some bytes of what was typed; none at the end of input or on a signal.
     read: async (size) => {
-      if (typed.length === 0 && lineUnanswered && prompted)
-        narrator.note(`Not taken: ${answer.trim() || "an empty line"}.`);
-      if (typed.length === 0 && waitsForEnter) narrator.note("Press Enter to go on.");
-      if (typed.length === 0) waitsForEnter = false;
+      if (typed.length === 0) {
+        if (lineUnanswered && prompted) narrator.note(`Not taken: ${answer.trim() || "an empty line"}.`);
+        if (waitsForEnter) narrator.note("Press Enter to go on.");
+        waitsForEnter = false;
+      }
       lineUnanswered = false;
       while (typed.length === 0 && !terminal.signal) await wait();
       if (terminal.signal) return [];
