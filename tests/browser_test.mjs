@@ -92,6 +92,18 @@ const said = async () =>
   (await page.$$eval("#said p", (lines) => lines.map((line) => line.textContent))).join("|");
 // The width of the terminal's scroll bar, where scroll bars take room.
 const scrollBar = () => page.$eval(".xterm-viewport", (view) => view.offsetWidth - view.clientWidth);
+// The watching screen whole and in view, nothing over it: the title line, the column header and the ten rows.
+const pondWhole = () => {
+  const rows = [...document.querySelectorAll(".xterm-rows > div")];
+  const shown = rows.slice(rows.findIndex((row) => row.textContent.startsWith("REEDMERE!"))).slice(0, 12);
+  const labels = ["REEDMERE!", "  1 2 3 4 5 6 7 8 9 0", ..."1234567890"];
+  const inView = (row, at) => {
+    const box = row.getBoundingClientRect();
+    const onTop = document.elementFromPoint(box.left + 2, box.top + box.height / 2);
+    return row.textContent.startsWith(labels[at]) && box.bottom <= innerHeight && onTop?.closest(".xterm");
+  };
+  return shown.length === 12 && shown.every(inView);
+};
 const between = (low, value, high) =>
   assert.ok(low <= value && value <= high, `${value} not within ${low} to ${high}`);
 
@@ -108,9 +120,10 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
   const seen = (note) => {
     note.scrollIntoView();
     const box = note.getBoundingClientRect();
-    return document.elementFromPoint(box.x + 20, box.y + 5) === note;
+    const text = document.querySelector(".xterm-screen").getBoundingClientRect();
+    return document.elementFromPoint(box.x + 20, box.y + 5) === note && box.bottom <= text.top;
   };
-  assert.ok(await page.$eval("#focus-note", seen), "the lost focus is not shown"); // neither hidden nor covered
+  assert.ok(await page.$eval("#focus-note", seen), "the lost focus is not shown"); // neither hidden nor covered, nor over the game
   assert.ok(await tabTo(".xterm-helper-textarea", true), "Shift-Tab does not come back to the terminal");
   await page.waitForFunction(() => document.querySelector("#terminal").getBoundingClientRect().top >= 0, {
     timeout: 2000,
@@ -226,31 +239,37 @@ test("a phone: the terminal and keypad fit upright, on its side and zoomed, a ro
   await phone.emulate(KnownDevices["iPhone SE"]);
   await phone.goto(PAGE);
   const tap = async (label) => (await phone.$(`xpath/.//button[normalize-space()="${label}"]`)).tap();
-  // The terminal fills its room, no wider than the window, in a readable font; it and the keypad, whose keys fit a
-  // thumb, are in view without scrolling. Waited for, as it re-fits.
-  const fits = () => {
+  // The terminal fills its room, no wider than the window; it and the keypad, whose keys fit a
+  // thumb, are in view without scrolling: all of the keypad at a prompt, Enter and End game alone while any key will
+  // do. Waited for, as it re-fits.
+  const fits = (keysShown) => {
+    const keys = [...document.querySelectorAll("#keypad button")].filter(
+      (key) => key.getClientRects().length,
+    );
     const screen = document.querySelector(".xterm-screen").getBoundingClientRect();
     const room = document.querySelector("#terminal").clientWidth - 12 - 10; // less its padding and a column
-    const font = parseFloat(getComputedStyle(document.querySelector(".xterm-rows")).fontSize);
     return (
       screen.width >= room &&
       screen.right <= innerWidth &&
       document.documentElement.scrollWidth <= innerWidth &&
-      font >= 12 &&
       [...document.querySelectorAll("#keypad, .xterm-screen")].every(
         (shown) => shown.getBoundingClientRect().bottom <= innerHeight,
       ) &&
-      [...document.querySelectorAll("#keypad button")].every(
-        (key) => key.offsetWidth >= 44 && key.offsetHeight >= 44,
-      )
+      keys.length === keysShown &&
+      keys.filter((key) => key.tabIndex === 0).length === 1 && // its one Tab stop on a key shown
+      keys.every((key) => key.offsetWidth >= 44 && key.offsetHeight >= 44)
     );
   };
   await shows("Press any key", 3000, phone);
-  await phone.waitForFunction(fits, { timeout: 3000 });
+  await phone.waitForFunction(fits, { timeout: 3000 }, 2);
+  const iPhone13At200 = { width: 195, height: 422, deviceScaleFactor: 2, isMobile: true, hasTouch: true };
+  await phone.setViewport(iPhone13At200);
   await tap("Enter");
-  await shows("1 2 3", 3000, phone);
+  await phone.waitForFunction(pondWhole, { timeout: 3000 }); // the keypad gives way while any key will do
+  await phone.waitForFunction(fits, { timeout: 3000 }, 2);
   await tap("Enter");
   await shows("Enter column number:", 3000, phone);
+  await phone.waitForFunction(fits, { timeout: 3000 }, 16); // every key back
   await phone.waitForSelector(".xterm-rows .xterm-cursor", { timeout: 2000 }); // shown, the terminal never tapped
   await (await phone.$("#terminal")).tap(); // the soft keyboard
   await (await phone.$("#screen-reader")).tap(); // turned on at a prompt, it says the rest of the round
@@ -262,10 +281,14 @@ test("a phone: the terminal and keypad fit upright, on its side and zoomed, a ro
   );
   await phone.emulate(KnownDevices["iPhone SE landscape"]);
   await shows("Enter Y to play again", 3000, phone);
-  await phone.waitForFunction(fits, { timeout: 3000 });
+  await phone.waitForFunction(fits, { timeout: 3000 }, 16);
   await phone.screenshot({ path: `${process.env.REEDMERE_PAGE}.phone.png` });
-  await phone.setViewport({ width: 195, height: 422, deviceScaleFactor: 2, isMobile: true, hasTouch: true }); // an iPhone 13 at 200 %
-  await phone.waitForFunction(fits, { timeout: 3000 });
+  await phone.setViewport({ ...iPhone13At200, width: 422, height: 195 }); // on its side
+  await phone.waitForFunction(fits, { timeout: 3000 }, 16);
+  await tap("Y");
+  await tap("Enter");
+  await tap("Enter");
+  await phone.waitForFunction(pondWhole, { timeout: 3000 });
   await tap("End game");
   await phone.waitForFunction(() => /has ended/.test(document.querySelector("#status").textContent));
 
@@ -275,6 +298,25 @@ test("a phone: the terminal and keypad fit upright, on its side and zoomed, a ro
   await bare.waitForFunction(() =>
     /WebAssembly .*Reloading the page/.test(document.querySelector("#status").textContent),
   );
+});
+
+test("a desktop zoomed to 400 %, then a large screen: the pond whole, the font grown with the window", async () => {
+  const desktop = await browser.newPage();
+  await desktop.setViewport({ width: 320, height: 180, deviceScaleFactor: 4 }); // 1280x720 at 400 %
+  await desktop.goto(PAGE);
+  await shows("Press any key", 3000, desktop);
+  await desktop.keyboard.press("Enter");
+  await desktop.waitForFunction(pondWhole, { timeout: 3000 });
+  await desktop.setViewport({ width: 1920, height: 1080 });
+  // The terminal's columns fill its box, in a font larger than the least a desktop is given.
+  const grown = () => {
+    const font = parseFloat(getComputedStyle(document.querySelector(".xterm-rows")).fontSize);
+    const room = document.querySelector("#terminal").clientWidth - 12;
+    return font > 15 && document.querySelector(".xterm-screen").offsetWidth >= 0.9 * room;
+  };
+  await desktop.waitForFunction(grown, { timeout: 3000 });
+  await desktop.waitForFunction(pondWhole, { timeout: 3000 });
+  await desktop.close();
 });
 
 test("a round in Firefox: no scroll bar, the 120 columns, what is said", async () => {

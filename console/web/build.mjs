@@ -26,7 +26,7 @@ const script = output(".js").replace(/<\/script/gi, "<\\/script");
 
 // The licences of the libraries the page carries, as their terms ask.
 const licences = await Promise.all(
-  ["@xterm/xterm/LICENSE", "@xterm/addon-fit/LICENSE", "xterm-pty/LICENSE.txt"].map((file) =>
+  ["@xterm/xterm/LICENSE", "xterm-pty/LICENSE.txt"].map((file) =>
     readFile(here(`../../node_modules/${file}`), "utf8"),
   ),
 );
@@ -39,5 +39,5 @@ const html = template
   .replace('href="ICON"', () => `href="data:image/svg+xml,${encodeURIComponent(icon.trim())}"`);
 await writeFile(
   page,
-  `${html}<!--\nThe page includes xterm.js, its fit addon and xterm-pty:\n\n${licences.join("\n")}-->\n`,
+  `${html}<!--\nThe page includes xterm.js and xterm-pty:\n\n${licences.join("\n")}-->\n`,
 );

@@ -2,11 +2,18 @@
 // JavaScript (echo, Backspace and Ctrl-C as on a real terminal), lent to one
 // game after another. console_web.cpp is the game's side of it.
 import "@xterm/xterm/css/xterm.css";
-import { FitAddon } from "@xterm/addon-fit";
 import { Terminal } from "@xterm/xterm";
 import { Flags, openpty } from "xterm-pty";
 import createReedmere from "reedmere-game";
 import { createNarrator } from "./narrator.js";
+
+// The first game compiles while the page sets up its terminal: it is lent
+// the terminal only when it starts (every later game is loaded then).
+const loadGame = () => {
+  const game = {};
+  return { game, loaded: createReedmere(game) };
+};
+let firstGame = typeof WebAssembly === "object" ? loadGame() : null;
 
 // The signals a key can send that end the game, with their POSIX numbers.
 const ENDING_SIGNALS = { SIGINT: 2, SIGQUIT: 3 };
@@ -24,6 +31,16 @@ const MIN_COLS = 21;
 const MAX_COLS = 120;
 const MIN_ROWS = 8;
 const MAX_ROWS = 24;
+// What the watching needs whole: the title line, the column header, the ten
+// rows and the cursor's line below them, two columns a square.
+const WATCHING_COLS = 22;
+const WATCHING_ROWS = 13;
+// Font sizes: as large as the whole screen allows, never below a readable
+// floor (12 px on a phone, 15 px elsewhere) unless the watching would not
+// fit otherwise, as on a window zoomed to 400 %.
+const MIN_FONT = 6;
+const MAX_FONT = 64;
+const FONT_FAMILY = "courier-new, courier, monospace";
 // The longest line a paste makes, with what is typed already: a whole line
 // of a Linux terminal. Much more overflows the pseudo-terminal's stack.
 const LINE_LIMIT = 4095;
@@ -38,75 +55,151 @@ document.body.classList.toggle("touch", touch);
 const status = document.getElementById("status");
 const element = document.getElementById("terminal");
 const keypad = document.getElementById("keypad");
-// A phone gets a smaller font, never under 12 px, so that the pond fits with room.
-const fontSize = () => (Math.min(innerWidth, innerHeight) < 500 ? 12 : 15);
+
+// While the game waits for any key (its title, the fish swimming, between
+// games) the keypad is Enter and End game alone, so that the pond has its
+// room; at a prompt every key comes back. It is one Tab stop, the arrows
+// moving within it, as in any group of buttons; none where a keyboard types
+// the same keys. The stop stays on a key that is shown.
+const keys = [...keypad.querySelectorAll("button")];
+const enterKey = keypad.querySelector("[data-key=Enter]");
+let anyKeyOnly = false;
+const offered = () => keys.filter((key) => !anyKeyOnly || key.classList.contains("always"));
+function placeTabStop(stop) {
+  keys.forEach((key) => (key.tabIndex = !keyboard && key === stop ? 0 : -1));
+}
+function offerAnyKey(on) {
+  if (on === anyKeyOnly) return; // called on every frame: no restyle for nothing
+  anyKeyOnly = on;
+  document.body.classList.toggle("any-key", on);
+  const stop = keys.find((key) => key.tabIndex === 0);
+  if (!stop || offered().includes(stop)) return;
+  placeTabStop(enterKey);
+  if (document.activeElement === stop) enterKey.focus();
+}
+placeTabStop(keys[0]);
+offerAnyKey(true); // as the terminal waits at first
+
+// A cell of the terminal at a font size, measured as xterm.js measures it
+// (text metrics on a canvas, which needs no layout), once a size.
+const ruler = document.createElement("canvas").getContext("2d");
+const cells = new Map();
+function cellAt(fontSize) {
+  if (!cells.has(fontSize)) {
+    ruler.font = `${fontSize}px ${FONT_FAMILY}`;
+    const metrics = ruler.measureText("W");
+    const height = metrics.fontBoundingBoxAscent + metrics.fontBoundingBoxDescent || fontSize * 1.2;
+    cells.set(fontSize, {
+      width: metrics.width,
+      height: Math.ceil(height * devicePixelRatio) / devicePixelRatio,
+    });
+  }
+  return cells.get(fontSize);
+}
+// The terminal's room, read off the page in one go: its box's width, and the
+// height the window leaves it (less the keypad's where that sits below, both
+// as it is now and as it is while any key will do).
+const within = (low, value, high) => Math.max(low, Math.min(high, value));
+const pixels = (style, ...sides) => sides.reduce((sum, side) => sum + parseFloat(style[side]), 0);
+function room() {
+  const box = element.getBoundingClientRect();
+  const style = getComputedStyle(element);
+  const keys = keypad.getBoundingClientRect();
+  const below = keys.height > 0 && keys.top >= box.bottom ? keys.top - box.bottom : -1;
+  const height =
+    innerHeight -
+    (box.top + scrollY) -
+    pixels(style, "paddingTop", "paddingBottom") -
+    pixels(getComputedStyle(document.body), "paddingBottom");
+  return {
+    width: element.clientWidth - pixels(style, "paddingLeft", "paddingRight"),
+    height: below < 0 ? height : height - (keys.bottom - box.bottom),
+    heightAnyKey: below < 0 ? height : height - below - keypad.querySelector("button").offsetHeight,
+  };
+}
+// The largest font that shows the game's 120 columns and 24 rows, or the
+// floor, or less where the watching would not fit at the floor. A cell grows
+// with the font in proportion, so one size's cell tells where to look.
+function fontFor({ width, heightAnyKey }) {
+  const unit = cellAt(100);
+  const largest = (cols, rows) =>
+    Math.floor(100 * Math.min(width / (cols * unit.width), heightAnyKey / (rows * unit.height)));
+  const fits = (size, cols, rows) =>
+    cols * cellAt(size).width <= width && rows * cellAt(size).height <= heightAnyKey;
+  const floor = Math.min(innerWidth, innerHeight) < 500 ? 12 : 15;
+  let size = within(floor, largest(MAX_COLS, MAX_ROWS) + 1, MAX_FONT);
+  while (size > floor && !fits(size, MAX_COLS, MAX_ROWS)) size -= 1;
+  if (fits(size, WATCHING_COLS, WATCHING_ROWS)) return size;
+  size = within(MIN_FONT, largest(WATCHING_COLS, WATCHING_ROWS) + 1, size);
+  while (size > MIN_FONT && !fits(size, WATCHING_COLS, WATCHING_ROWS)) size -= 1;
+  return size;
+}
+function sizeFor(space) {
+  const fontSize = fontFor(space);
+  const cell = cellAt(fontSize);
+  return {
+    fontSize,
+    cols: within(MIN_COLS, Math.floor(space.width / cell.width), MAX_COLS),
+    rows: within(MIN_ROWS, Math.floor(space.height / cell.height), MAX_ROWS),
+  };
+}
+
 // No scrollback: every screen is drawn whole, and a scroll bar would take a
-// column. Narrow at first, so that a phone does not widen its page for it.
+// column. Made at its size, so that the first frame is drawn once.
+const size = sizeFor(room());
 const xterm = new Terminal({
-  rows: MAX_ROWS,
-  cols: MIN_COLS,
+  rows: size.rows,
+  cols: size.cols,
   cursorBlink: false,
   scrollback: 0,
-  fontSize: fontSize(),
+  fontSize: size.fontSize,
+  fontFamily: FONT_FAMILY,
 });
-const fit = new FitAddon();
-xterm.loadAddon(fit);
 xterm.open(element);
 // "\033[?1047l", the normal screen (which it is already): xterm.js shows no
 // cursor until its terminal has had the focus or met such a switch, and a
 // phone plays by the keypad, the terminal never focused.
 xterm.write("\x1b[?1047l");
 
-// As many columns as the terminal's box has room for (narrower, long lines
-// wrap, as on a narrow terminal), and as many rows as the window's height
-// leaves, the keypad's included where it sits below. Measured once a new
-// font size has been laid out.
-const within = (low, value, high) => Math.max(low, Math.min(high, value));
+// Fitted again whenever the window, the terminal's box or the keypad changes
+// size: measured as the change is laid out, and changed (when anything is)
+// before the next frame, so that a new size is laid out once.
 function refit() {
-  xterm.options.fontSize = fontSize();
+  const { fontSize, cols, rows } = sizeFor(room());
+  if (fontSize === xterm.options.fontSize && cols === xterm.cols && rows === xterm.rows) return;
   requestAnimationFrame(() => {
-    const room = fit.proposeDimensions();
-    if (!room) return;
-    const box = element.getBoundingClientRect();
-    const screenHeight = element.querySelector(".xterm-screen").offsetHeight;
-    const keys = keypad.getBoundingClientRect();
-    const below = keys.height > 0 && keys.top >= box.bottom ? keys.bottom - box.bottom : 0;
-    const bottomPad = parseFloat(getComputedStyle(document.body).paddingBottom);
-    const spare = innerHeight - (box.top + scrollY) - (box.height - screenHeight) - below - bottomPad;
-    const rows = Math.floor(spare / (screenHeight / xterm.rows));
-    xterm.resize(within(MIN_COLS, room.cols, MAX_COLS), within(MIN_ROWS, rows, MAX_ROWS));
+    xterm.options.fontSize = fontSize;
+    xterm.resize(cols, rows);
   });
 }
-new ResizeObserver(refit).observe(element);
+const resizes = new ResizeObserver(refit);
+resizes.observe(element);
+resizes.observe(keypad);
 addEventListener("resize", refit);
 
 // Where the keyboard is, the page says so whenever the terminal does not have it.
 const focusNote = document.getElementById("focus-note");
 // Back in the terminal, its top is in view: a player never scrolls to find the pond.
+if (keyboard) xterm.focus(); // a phone's soft keyboard would cover the pond: it comes with a tap on the terminal
+focusNote.hidden = !keyboard || document.activeElement === xterm.textarea;
 xterm.textarea.addEventListener("focus", () => {
   focusNote.hidden = true;
   requestAnimationFrame(() => scrollBy(0, Math.min(0, Math.floor(element.getBoundingClientRect().top))));
 });
 xterm.textarea.addEventListener("blur", () => (focusNote.hidden = !keyboard));
 element.addEventListener("click", () => xterm.focus()); // the note over it included
-if (keyboard) xterm.focus(); // a phone's soft keyboard would cover the pond: it comes with a tap on the terminal
-focusNote.hidden = !keyboard || document.activeElement === xterm.textarea;
 
 // A tap types its key as the keyboard would, through the pseudo-terminal,
 // and leaves the focus (and any soft keyboard) where it was.
 keypad.addEventListener("pointerdown", (event) => event.preventDefault());
-// One Tab stop, the arrows moving within it, as in any group of buttons; none
-// where a keyboard types the same keys.
-const keys = [...keypad.querySelectorAll("button")];
-keys.forEach((key, index) => (key.tabIndex = !keyboard && index === 0 ? 0 : -1));
 const KEYPAD_MOVES = { ArrowRight: 1, ArrowDown: 1, ArrowLeft: -1, ArrowUp: -1 };
 keypad.addEventListener("keydown", (event) => {
-  const at = keys.indexOf(document.activeElement);
+  const shown = offered();
+  const at = shown.indexOf(document.activeElement);
   if (at < 0 || !(event.key in KEYPAD_MOVES)) return;
   event.preventDefault();
-  const next = keys[(at + KEYPAD_MOVES[event.key] + keys.length) % keys.length];
-  keys[at].tabIndex = -1;
-  next.tabIndex = 0;
+  const next = shown[(at + KEYPAD_MOVES[event.key] + shown.length) % shown.length];
+  placeTabStop(next);
   next.focus();
 });
 keypad.addEventListener("click", (event) => {
@@ -237,6 +330,7 @@ function lend() {
     signal: 0,
     setKeyMode: (on) => {
       slave.ioctl("TCSETS", on ? keyMode : lineMode);
+      offerAnyKey(on);
       waitsForEnter = !on && !typed.includes(13) && !typed.includes(10);
     },
     keyPending: () => typed.length > 0,
@@ -286,7 +380,10 @@ async function play() {
   const terminal = lend();
   narrator.newGame();
   try {
-    const game = await createReedmere({ terminal });
+    const { game, loaded } = firstGame ?? loadGame();
+    firstGame = null;
+    game.terminal = terminal;
+    await loaded;
     game._exit(await game.ccall("main", "number", ["number", "number"], [0, 0], { async: true }));
   } catch (thrown) {
     if (typeof thrown?.status !== "number") throw thrown;
@@ -294,6 +391,7 @@ async function play() {
   } finally {
     terminal.release();
     slave.ioctl("TCSETS", keyMode);
+    offerAnyKey(true);
   }
   return 0;
 }
