@@ -114,7 +114,7 @@ function room() {
   return {
     width: element.clientWidth - pixels(style, "paddingLeft", "paddingRight"),
     height: below < 0 ? height : height - (keys.bottom - box.bottom),
-    heightAnyKey: below < 0 ? height : height - below - keypad.querySelector("button").offsetHeight,
+    heightAnyKey: below < 0 ? height : height - below - enterKey.offsetHeight,
   };
 }
 // The largest font that shows the game's 120 columns and 24 rows, or the
