@@ -125,15 +125,9 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
   };
   assert.ok(await page.$eval("#focus-note", seen), "the lost focus is not shown"); // neither hidden nor covered, nor over the game
   assert.ok(await tabTo(".xterm-helper-textarea", true), "Shift-Tab does not come back to the terminal");
-  await page.waitForFunction(() => document.querySelector("#terminal").getBoundingClientRect().top >= 0, {
-    timeout: 2000,
-  });
-  assert.ok(
-    await page.$eval(
-      "#focus-note",
-      (note) => note.hidden && getComputedStyle(note.parentNode).outlineStyle !== "none",
-    ),
-  );
+  await page.waitForFunction(() => document.querySelector("#terminal").getBoundingClientRect().top >= 0);
+  const back = (note) => note.hidden && getComputedStyle(note.parentNode).outlineStyle !== "none";
+  assert.ok(await page.$eval("#focus-note", back), "the focus in the terminal not shown");
 
   await page.keyboard.press("Enter");
   await shows("  1 2 3 4 5 6 7 8 9 0");
@@ -156,11 +150,7 @@ test("a round played by hand on a touch laptop, heard by a screen reader; the ke
     listed = await (await page.waitForFunction(listMatchesRows, { polling: "mutation" }, listed)).jsonValue();
   }
   const live = "[aria-live], [role=log], [role=status], [role=alert]";
-  assert.equal(
-    await page.$eval("#fish", (fish, live) => fish.closest(live), live),
-    null,
-    "the fish list is live",
-  );
+  assert.equal(await page.$eval("#fish", (fish, live) => fish.closest(live), live), null, "a live fish list");
 
   const screen = () => page.$eval(".xterm-rows", (rows) => rows.textContent);
   const before = await page.metrics();
@@ -262,6 +252,11 @@ test("a phone: the terminal and keypad fit upright, on its side and zoomed, a ro
   };
   await shows("Press any key", 3000, phone);
   await phone.waitForFunction(fits, { timeout: 3000 }, 2);
+  const keypad = await phone.accessibility.snapshot({
+    root: await phone.$("#keypad"),
+    interestingOnly: false,
+  });
+  assert.deepEqual([keypad.role, keypad.name], ["group", "Keypad"]); // what assistive technology is told
   const iPhone13At200 = { width: 195, height: 422, deviceScaleFactor: 2, isMobile: true, hasTouch: true };
   await phone.setViewport(iPhone13At200);
   await tap("Enter");
