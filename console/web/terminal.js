@@ -104,8 +104,8 @@ const pixels = (style, ...sides) => sides.reduce((sum, side) => sum + parseFloat
 function room() {
   const box = element.getBoundingClientRect();
   const style = getComputedStyle(element);
-  const keys = keypad.getBoundingClientRect();
-  const below = keys.height > 0 && keys.top >= box.bottom ? keys.top - box.bottom : -1;
+  const pad = keypad.getBoundingClientRect();
+  const below = pad.height > 0 && pad.top >= box.bottom ? pad.top - box.bottom : -1;
   const height =
     innerHeight -
     (box.top + scrollY) -
@@ -113,7 +113,7 @@ function room() {
     pixels(getComputedStyle(document.body), "paddingBottom");
   return {
     width: element.clientWidth - pixels(style, "paddingLeft", "paddingRight"),
-    height: below < 0 ? height : height - (keys.bottom - box.bottom),
+    height: below < 0 ? height : height - (pad.bottom - box.bottom),
     heightAnyKey: below < 0 ? height : height - below - enterKey.offsetHeight,
   };
 }
@@ -126,13 +126,17 @@ function fontFor({ width, heightAnyKey }) {
     Math.floor(100 * Math.min(width / (cols * unit.width), heightAnyKey / (rows * unit.height)));
   const fits = (size, cols, rows) =>
     cols * cellAt(size).width <= width && rows * cellAt(size).height <= heightAnyKey;
+  // The largest size from low to high that fits, or low.
+  const search = (cols, rows, low, high) => {
+    let size = within(low, largest(cols, rows) + 1, high);
+    while (size > low && !fits(size, cols, rows)) size -= 1;
+    return size;
+  };
   const floor = Math.min(innerWidth, innerHeight) < 500 ? 12 : 15;
-  let size = within(floor, largest(MAX_COLS, MAX_ROWS) + 1, MAX_FONT);
-  while (size > floor && !fits(size, MAX_COLS, MAX_ROWS)) size -= 1;
-  if (fits(size, WATCHING_COLS, WATCHING_ROWS)) return size;
-  size = within(MIN_FONT, largest(WATCHING_COLS, WATCHING_ROWS) + 1, size);
-  while (size > MIN_FONT && !fits(size, WATCHING_COLS, WATCHING_ROWS)) size -= 1;
-  return size;
+  const grown = search(MAX_COLS, MAX_ROWS, floor, MAX_FONT);
+  return fits(grown, WATCHING_COLS, WATCHING_ROWS)
+    ? grown
+    : search(WATCHING_COLS, WATCHING_ROWS, MIN_FONT, grown);
 }
 function sizeFor(space) {
   const fontSize = fontFor(space);
@@ -281,6 +285,11 @@ const { master, slave } = openpty();
 xterm.loadAddon(master);
 const lineMode = slave.ioctl("TCGETS");
 const keyMode = { ...lineMode, lflag: lineMode.lflag & ~(Flags.ICANON | Flags.ECHO) };
+// Key mode (any key) or line mode (a prompt), and the keypad to match.
+function setKeyMode(on) {
+  slave.ioctl("TCSETS", on ? keyMode : lineMode);
+  offerAnyKey(on);
+}
 
 const END_OF_INPUT = -1;
 
@@ -329,8 +338,7 @@ function lend() {
   const terminal = {
     signal: 0,
     setKeyMode: (on) => {
-      slave.ioctl("TCSETS", on ? keyMode : lineMode);
-      offerAnyKey(on);
+      setKeyMode(on);
       waitsForEnter = !on && !typed.includes(13) && !typed.includes(10);
     },
     keyPending: () => typed.length > 0,
@@ -372,7 +380,7 @@ function lend() {
 
 // Between games, and while one loads, the terminal waits in key mode, so
 // that a key pressed early is not held back in an unfinished line.
-slave.ioctl("TCSETS", keyMode);
+setKeyMode(true);
 
 // Runs one game to its end, as a C runtime would: main, then exit with its
 // status, which flushes the screen. Gives the exit status.
@@ -390,8 +398,7 @@ async function play() {
     return thrown.status;
   } finally {
     terminal.release();
-    slave.ioctl("TCSETS", keyMode);
-    offerAnyKey(true);
+    setKeyMode(true);
   }
   return 0;
 }
